@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine in a private prefix.
+#
+#   wine_test_runner.sh PREFIX PROGRAM [ARGS...]
+#
+# The prefix is copied from a template made once per machine (wineboot -i takes
+# about 12 s, a copy about 2 s). Before the test runs, this script starts the
+# prefix's persistent wineserver and boots the prefix with every standard
+# stream on /dev/null, under a lock: if the test's own wine process started
+# the server, Wine's background processes would inherit ctest's pipes and a
+# test would take seconds longer or hang. For the same reason the server must
+# not inherit the lock's descriptor, or it would hold the lock until it exits.
+set -euo pipefail
+
+prefix=$1
+shift
+
+export WINEPREFIX=$prefix
+export WINEDEBUG=-all
+export WINEARCH=win64
+# Wine's server socket lives under TMPDIR: every run against one prefix must
+# agree on it.
+export TMPDIR=/tmp
+# No Mono or Gecko installer prompts.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# No X server is needed: the prefix uses Wine's null graphics driver.
+unset DISPLAY WAYLAND_DISPLAY
+
+template=${VELK_WINE_TEMPLATE:-${XDG_CACHE_HOME:-$HOME/.cache}/velk_vpn/wine-template}
+
+make_template() {
+  mkdir -p "$(dirname "$template")"
+  (
+    flock 8
+    [ -f "$template/.velk-template" ] && exit 0
+    rm -rf "$template.tmp"
+    (
+      export WINEPREFIX=$template.tmp
+      wineboot -i
+      # A crashing program must end, not wait behind a crash dialog.
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+      # Top-level windows on a virtual monitor, without an X server.
+      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
+      winecfg -v win10
+      wineserver -w
+    ) </dev/null >/dev/null 2>&1 8>&- 9>&-
+    touch "$template.tmp/.velk-template"
+    mv "$template.tmp" "$template"
+  ) 8>"$template.lock"
+}
+
+(
+  flock 9
+  if [ ! -f "$prefix/.velk-template" ]; then
+    make_template
+    rm -rf "$prefix"
+    cp -a "$template" "$prefix"
+  fi
+  # -p60 keeps the server (and the services it runs) alive between tests;
+  # the number must be attached, since Debian's wrapper already passes -p0.
+  wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
+  wine wineboot </dev/null >/dev/null 2>&1 9>&- || true
+) 9>"$prefix.lock"
+
+exec wine "$@" </dev/null

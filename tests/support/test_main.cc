@@ -1,0 +1,9 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/crash_guard.h"
+
+int main(int argc, char** argv) {
+  velk_test::InstallCrashGuard();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
