@@ -1,0 +1,286 @@
+// A stand-in for the tunnel library. It brings up no tunnel; it does what the
+// host relies on: WireGuardTunnelService connects the process to the service
+// control manager, reports the service running, returns only after the
+// service has stopped, and reports a service-specific exit code.
+//
+// Beside the DLL, for tests:
+//  - "tunnel_stand_in.ini" (optional), lines of key=value:
+//      exit_code=N       service-specific exit code reported at stop (0)
+//      result=N          what WireGuardTunnelService returns (1)
+//      start_delay_ms=N  time between start-pending and running (0)
+//      stop_after_ms=N   stop by itself after this long; 0 never as a
+//                        service, at once when not run by the SCM (0)
+//      refuse_start=1    report stopped with the exit code, never running
+//  - "tunnel_transcript.txt": one line per event (loaded, name, mode,
+//    running, stop control, stopped with code, datagrams sent).
+//  - "tunnel_config_received.txt": the configuration text it was given, as
+//    UTF-8 bytes.
+//
+// While running it sends one small UDP datagram a second to the endpoint of
+// the configuration, so that a test peer can answer it.
+
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
+
+#include <cstdio>
+#include <cwctype>
+#include <mutex>
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr wchar_t kServiceName[] = L"TovraneVPNTunnel";
+constexpr char kDatagram[] = "tovrane stand-in keepalive";
+
+struct Knobs {
+  DWORD exit_code = 0;
+  DWORD result = 1;
+  DWORD start_delay_ms = 0;
+  DWORD stop_after_ms = 0;
+  bool refuse_start = false;
+};
+
+struct Endpoint {
+  std::wstring host;
+  std::wstring port;
+};
+
+// State of the one run; the library is called once per process.
+Knobs g_knobs;
+std::wstring g_config_text;
+std::wstring g_tunnel_name;
+SERVICE_STATUS_HANDLE g_status_handle = nullptr;
+HANDLE g_stop_event = nullptr;
+std::mutex g_transcript_mutex;
+
+std::wstring OwnFolder() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&OwnFolder), &self)) {
+    return L".";
+  }
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
+  std::wstring folder(path, length);
+  const size_t slash = folder.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                       static_cast<int>(text.size()), nullptr,
+                                       0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                        bytes.data(), size, nullptr, nullptr);
+  }
+  return bytes;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes,
+                    bool append) {
+  FILE* file = _wfopen(path.c_str(), append ? L"ab" : L"wb");
+  if (file == nullptr) return;
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+void Note(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_transcript_mutex);
+  WriteFileBytes(OwnFolder() + L"\\tunnel_transcript.txt", line + "\n", true);
+}
+
+std::wstring Trim(const std::wstring& text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && std::iswspace(text[begin])) ++begin;
+  while (end > begin && std::iswspace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+Knobs ReadKnobs() {
+  Knobs knobs;
+  FILE* file = _wfopen((OwnFolder() + L"\\tunnel_stand_in.ini").c_str(), L"rb");
+  if (file == nullptr) return knobs;
+  char line[256];
+  while (std::fgets(line, sizeof(line), file) != nullptr) {
+    char key[64] = {};
+    unsigned long value = 0;
+    if (std::sscanf(line, " %63[a-z_] = %lu", key, &value) != 2) continue;
+    const std::string name = key;
+    if (name == "exit_code") knobs.exit_code = value;
+    if (name == "result") knobs.result = value;
+    if (name == "start_delay_ms") knobs.start_delay_ms = value;
+    if (name == "stop_after_ms") knobs.stop_after_ms = value;
+    if (name == "refuse_start") knobs.refuse_start = value != 0;
+  }
+  std::fclose(file);
+  return knobs;
+}
+
+// The first Endpoint line's host and port ("host:port" or "[v6]:port").
+bool FindEndpoint(const std::wstring& config_text, Endpoint* endpoint) {
+  std::wistringstream lines(config_text);
+  std::wstring line;
+  while (std::getline(lines, line)) {
+    const size_t equals = line.find(L'=');
+    if (equals == std::wstring::npos) continue;
+    if (_wcsicmp(Trim(line.substr(0, equals)).c_str(), L"Endpoint") != 0) {
+      continue;
+    }
+    const std::wstring value = Trim(line.substr(equals + 1));
+    const size_t colon = value.rfind(L':');
+    if (colon == std::wstring::npos) return false;
+    endpoint->port = value.substr(colon + 1);
+    endpoint->host = value.substr(0, colon);
+    if (endpoint->host.size() >= 2 && endpoint->host.front() == L'[' &&
+        endpoint->host.back() == L']') {
+      endpoint->host = endpoint->host.substr(1, endpoint->host.size() - 2);
+    }
+    return !endpoint->host.empty() && !endpoint->port.empty();
+  }
+  return false;
+}
+
+void SendDatagram(const Endpoint& endpoint) {
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_DGRAM;
+  hints.ai_protocol = IPPROTO_UDP;
+  ADDRINFOW* results = nullptr;
+  if (GetAddrInfoW(endpoint.host.c_str(), endpoint.port.c_str(), &hints,
+                   &results) != 0) {
+    return;
+  }
+  for (ADDRINFOW* result = results; result != nullptr;
+       result = result->ai_next) {
+    SOCKET udp = socket(result->ai_family, SOCK_DGRAM, IPPROTO_UDP);
+    if (udp == INVALID_SOCKET) continue;
+    const int sent =
+        sendto(udp, kDatagram, sizeof(kDatagram) - 1, 0, result->ai_addr,
+               static_cast<int>(result->ai_addrlen));
+    closesocket(udp);
+    if (sent > 0) break;
+  }
+  FreeAddrInfoW(results);
+}
+
+// Runs "the tunnel" until the stop event is set or the self-stop time ends.
+void RunTunnel(DWORD stop_after_ms) {
+  Endpoint endpoint;
+  const bool has_endpoint = FindEndpoint(g_config_text, &endpoint);
+  WSADATA wsa_data;
+  const bool sockets = WSAStartup(MAKEWORD(2, 2), &wsa_data) == 0;
+  const ULONGLONG deadline =
+      stop_after_ms == 0 ? 0 : GetTickCount64() + stop_after_ms;
+  for (;;) {
+    if (has_endpoint && sockets) SendDatagram(endpoint);
+    DWORD wait_ms = 1000;
+    if (deadline != 0) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= deadline) {
+        Note("stopped by itself");
+        return;
+      }
+      if (deadline - now < wait_ms)
+        wait_ms = static_cast<DWORD>(deadline - now);
+    }
+    if (WaitForSingleObject(g_stop_event, wait_ms) != WAIT_TIMEOUT) return;
+  }
+}
+
+void ReportStatus(DWORD state, DWORD exit_code) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN
+                               : 0;
+  status.dwWin32ExitCode =
+      exit_code == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+  status.dwServiceSpecificExitCode = exit_code;
+  status.dwWaitHint = state == SERVICE_START_PENDING ? 30000 : 0;
+  SetServiceStatus(g_status_handle, &status);
+}
+
+DWORD WINAPI HandleControl(DWORD control, DWORD /*event_type*/,
+                           void* /*event_data*/, void* /*context*/) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+      Note("stop control");
+      ReportStatus(SERVICE_STOP_PENDING, 0);
+      SetEvent(g_stop_event);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI ServiceMain(DWORD /*argc*/, wchar_t** /*argv*/) {
+  g_status_handle =
+      RegisterServiceCtrlHandlerExW(kServiceName, HandleControl, nullptr);
+  if (g_status_handle == nullptr) {
+    Note("no control handler");
+    return;
+  }
+  ReportStatus(SERVICE_START_PENDING, 0);
+  if (g_knobs.refuse_start) {
+    Note("refused to start");
+    ReportStatus(SERVICE_STOPPED, g_knobs.exit_code);
+    return;
+  }
+  if (g_knobs.start_delay_ms != 0) Sleep(g_knobs.start_delay_ms);
+  ReportStatus(SERVICE_RUNNING, 0);
+  Note("running");
+  RunTunnel(g_knobs.stop_after_ms);
+  Note("stopped with code " + std::to_string(g_knobs.exit_code));
+  ReportStatus(SERVICE_STOPPED, g_knobs.exit_code);
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) BOOL WINAPI
+    WireGuardTunnelService(const wchar_t* config_text,
+                           const wchar_t* tunnel_name) {
+  g_knobs = ReadKnobs();
+  g_config_text = config_text != nullptr ? config_text : L"";
+  g_tunnel_name = tunnel_name != nullptr ? tunnel_name : L"";
+  WriteFileBytes(OwnFolder() + L"\\tunnel_config_received.txt",
+                 ToUtf8(g_config_text), false);
+  Note("tunnel name " + ToUtf8(g_tunnel_name));
+  g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+  wchar_t service_name[] = L"TovraneVPNTunnel";
+  const SERVICE_TABLE_ENTRYW table[] = {{service_name, ServiceMain},
+                                        {nullptr, nullptr}};
+  if (StartServiceCtrlDispatcherW(table)) {
+    Note("dispatcher returned");
+  } else if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+    // Started outside the service control manager (a test runs the host
+    // directly): run for the self-stop time, or not at all.
+    Note("not a service");
+    if (!g_knobs.refuse_start && g_knobs.stop_after_ms != 0) {
+      RunTunnel(g_knobs.stop_after_ms);
+    }
+  } else {
+    Note("dispatcher failed " + std::to_string(GetLastError()));
+  }
+  Note("returning " + std::to_string(g_knobs.result));
+  return static_cast<BOOL>(g_knobs.result);
+}
+
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, void* /*reserved*/) {
+  // Lets a test see whether the host loaded the library at all.
+  if (reason == DLL_PROCESS_ATTACH) Note("loaded");
+  return TRUE;
+}

@@ -1,0 +1,58 @@
+#ifndef TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_
+#define TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_
+
+#include <mutex>
+#include <string>
+
+#include "tunnel_host/ip_helper.h"
+
+namespace tunnel_host {
+
+// Keeps one host route to the tunnel's endpoint through the best default
+// route that is not the tunnel's own, so that the tunnel's packets keep the
+// physical path once the tunnel installs its routes. The route follows the
+// default routes of the endpoint's family while the tunnel runs and is
+// removed at stop. Every failure is silent: at worst there is no route.
+class EndpointRouteKeeper {
+ public:
+  explicit EndpointRouteKeeper(
+      const IpHelperFunctions& functions = SystemIpHelperFunctions());
+  ~EndpointRouteKeeper();
+  EndpointRouteKeeper(const EndpointRouteKeeper&) = delete;
+  EndpointRouteKeeper& operator=(const EndpointRouteKeeper&) = delete;
+
+  // Resolves the configuration's endpoint once, installs the route and
+  // follows route changes. True when a route is installed on return.
+  bool StartEndpointRoute(const std::wstring& config_text,
+                          const std::wstring& tunnel_name);
+  // Ends the following of route changes and removes the route.
+  void StopEndpointRoute();
+
+  // One route change, as the system reports it (`row` may be null).
+  void OnRouteChange(const MIB_IPFORWARD_ROW2* row,
+                     MIB_NOTIFICATION_TYPE notification_type);
+
+ private:
+  static void WINAPI RouteChangeCallback(void* context, MIB_IPFORWARD_ROW2* row,
+                                         MIB_NOTIFICATION_TYPE type);
+  bool ResolveEndpoint(const std::wstring& host, SOCKADDR_INET* endpoint) const;
+
+  // Both run with guard_ held.
+  void UpdateEndpointRoute();
+  bool FindBestDefaultRoute(ADDRESS_FAMILY family, MIB_IPFORWARD_ROW2* choice);
+
+  const IpHelper ip_helper_;
+
+  std::mutex guard_;
+  std::wstring tunnel_name_;
+  SOCKADDR_INET endpoint_{};
+  bool route_installed_ = false;
+  MIB_IPFORWARD_ROW2 installed_route_{};
+
+  // Written and read on the main thread only (start and stop).
+  HANDLE notification_handle_ = nullptr;
+};
+
+}  // namespace tunnel_host
+
+#endif  // TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_

@@ -1,0 +1,62 @@
+#ifndef TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_
+#define TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tunnel_host/config_reading.h"
+#include "tunnel_host/ip_helper.h"
+#include "tunnel_host/scoped_handle.h"
+
+namespace tunnel_host {
+
+// Sets the configuration's DNS servers on the tunnel interface. The keeper
+// starts before the tunnel library brings the interface up, so a worker
+// looks for it at every poll and applies the servers whenever it shows up
+// under an identity (LUID) not yet served. The settings stay after stop.
+class TunnelDnsKeeper {
+ public:
+  static constexpr std::chrono::milliseconds kPollInterval{500};
+
+  explicit TunnelDnsKeeper(
+      const IpHelperFunctions& functions = SystemIpHelperFunctions(),
+      std::chrono::milliseconds poll_interval = kPollInterval);
+  ~TunnelDnsKeeper();
+  TunnelDnsKeeper(const TunnelDnsKeeper&) = delete;
+  TunnelDnsKeeper& operator=(const TunnelDnsKeeper&) = delete;
+
+  // Starts the worker unless there is nothing to set or no way to set it.
+  void StartTunnelDns(const std::wstring& config_text,
+                      const std::wstring& tunnel_name);
+  // Ends the worker and waits for it. Returns at once if it never started.
+  void StopTunnelDns();
+
+  // The first interface of the interface table that carries the tunnel's
+  // alias.
+  bool FindTunnelInterface(NET_LUID* luid, GUID* interface_guid) const;
+  // Sets one family's servers (selector 0 for IPv4, 1 for IPv6) on the
+  // interface with one call; clears `success` when that call fails. An
+  // empty list makes no call.
+  void ApplyDnsServers(const GUID& interface_guid, const std::wstring& servers,
+                       ULONG64 family_selector, bool& success) const;
+
+  bool is_running() const { return stop_event_.is_valid(); }
+
+ private:
+  void RunWorker();
+
+  const IpHelper ip_helper_;
+  const std::chrono::milliseconds poll_interval_;
+
+  // Written before the worker starts and unchanged while it runs; the worker
+  // only reads them, so they need no lock.
+  std::wstring tunnel_name_;
+  DnsServerLists servers_;
+  ScopedHandle stop_event_;
+  std::thread worker_;
+};
+
+}  // namespace tunnel_host
+
+#endif  // TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_

@@ -1,0 +1,107 @@
+#include "tunnel_host/tunnel_host_main.h"
+
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+
+#include <vector>
+
+#include "tunnel_host/endpoint_route_keeper.h"
+#include "tunnel_host/scoped_handle.h"
+#include "tunnel_host/tunnel_dns_keeper.h"
+
+namespace tunnel_host {
+namespace {
+
+// The tunnel library's entry: runs the tunnel until the service stops.
+using WireGuardTunnelServiceFunction =
+    BOOL(WINAPI*)(const wchar_t* config_text, const wchar_t* tunnel_name);
+
+struct HostArguments {
+  std::wstring config_path;
+  std::wstring tunnel_name;
+};
+
+bool SplitCommandLine(HostArguments* arguments) {
+  int count = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == nullptr) return false;
+  const bool enough = count >= 3;
+  if (enough) {
+    arguments->config_path = argv[1];
+    arguments->tunnel_name = argv[2];
+  }
+  LocalFree(argv);
+  return enough;
+}
+
+bool ReadAllBytes(const std::wstring& path, std::vector<char>* bytes) {
+  // Shared for reading and writing: the client may be rewriting the file.
+  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.is_valid()) return false;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) &&
+         read > 0) {
+    bytes->insert(bytes->end(), chunk, chunk + read);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadConfigText(const std::wstring& path, std::wstring& text) {
+  std::vector<char> bytes;
+  if (!ReadAllBytes(path, &bytes) || bytes.empty()) return false;
+  // The conversion runs to the first NUL byte; file bytes need not carry
+  // one, so one is added to keep it inside the buffer.
+  bytes.push_back('\0');
+  const int needed =
+      MultiByteToWideChar(CP_UTF8, 0, bytes.data(), -1, nullptr, 0);
+  if (needed < 1) return false;
+  std::wstring converted(static_cast<size_t>(needed), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, 0, bytes.data(), -1, converted.data(),
+                          needed) != needed) {
+    return false;
+  }
+  converted.resize(static_cast<size_t>(needed) - 1);  // The terminating NUL.
+  text = std::move(converted);
+  return true;
+}
+
+int TunnelHostMain() {
+  HostArguments arguments;
+  if (!SplitCommandLine(&arguments)) return kBadCommandLine;
+
+  std::wstring config_text;
+  if (!LoadConfigText(arguments.config_path, config_text)) {
+    return kConfigUnreadable;
+  }
+
+  // Never freed: the tunnel library runs until the process ends.
+  HMODULE tunnel_library = LoadLibraryW(L"tunnel.dll");
+  if (tunnel_library == nullptr) return kTunnelLibraryMissing;
+  const auto tunnel_service =
+      reinterpret_cast<WireGuardTunnelServiceFunction>(reinterpret_cast<void*>(
+          GetProcAddress(tunnel_library, "WireGuardTunnelService")));
+  if (tunnel_service == nullptr) return kTunnelEntryMissing;
+
+  EndpointRouteKeeper route_keeper;
+  TunnelDnsKeeper dns_keeper;
+  // The host route must exist before the tunnel's own routes do; the tunnel
+  // runs whether or not it could be installed.
+  (void)route_keeper.StartEndpointRoute(config_text, arguments.tunnel_name);
+  dns_keeper.StartTunnelDns(config_text, arguments.tunnel_name);
+
+  const BOOL tunnel_result =
+      tunnel_service(config_text.c_str(), arguments.tunnel_name.c_str());
+
+  dns_keeper.StopTunnelDns();
+  route_keeper.StopEndpointRoute();
+  return tunnel_result != 0 ? kTunnelEnded : kTunnelFailed;
+}
+
+}  // namespace tunnel_host

@@ -1,0 +1,31 @@
+#ifndef TUNNEL_HOST_TUNNEL_HOST_MAIN_H_
+#define TUNNEL_HOST_TUNNEL_HOST_MAIN_H_
+
+#include <string>
+
+namespace tunnel_host {
+
+// Exit codes of tovrane_tunnel, its only report.
+enum TunnelHostExitCode : int {
+  kTunnelEnded = 0,           // the tunnel library's entry returned nonzero
+  kBadCommandLine = 1,        // fewer than two arguments after the program
+  kConfigUnreadable = 2,      // missing, empty or unconvertible file
+  kTunnelLibraryMissing = 3,  // "tunnel.dll" could not be loaded
+  kTunnelEntryMissing = 4,    // no "WireGuardTunnelService" export
+  kTunnelFailed = 5,          // the tunnel library's entry returned zero
+};
+
+// The whole run of the service program: reads the command line of the
+// process (program, configuration path, tunnel name), loads the
+// configuration, starts the route and DNS keepers, runs the tunnel library
+// until the service stops, stops the keepers and returns the exit code.
+int TunnelHostMain();
+
+// Reads the file at `path` as UTF-8 into `text`. The text ends before the
+// first NUL byte, if any; a byte-order mark is kept as U+FEFF. False when
+// the file cannot be opened, holds no bytes or cannot be converted.
+bool LoadConfigText(const std::wstring& path, std::wstring& text);
+
+}  // namespace tunnel_host
+
+#endif  // TUNNEL_HOST_TUNNEL_HOST_MAIN_H_
