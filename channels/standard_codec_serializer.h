@@ -1,0 +1,66 @@
+#ifndef CHANNELS_STANDARD_CODEC_SERIALIZER_H_
+#define CHANNELS_STANDARD_CODEC_SERIALIZER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "channels/byte_streams.h"
+#include "channels/encodable_value.h"
+
+namespace flutter {
+
+// Turns EncodableValues into the standard message encoding and back. It holds
+// no state: one instance serves every thread.
+//
+// Malformed input never throws: it decodes to a value with zero or null parts
+// and one line on the standard error stream per failure. Over a reader that
+// knows its end, the decoder also refuses sizes and counts that the message
+// cannot hold, and nesting deeper than kMaxNestingDepth.
+class StandardCodecSerializer {
+ public:
+  // Lists and maps inside one another deeper than this decode as null.
+  static constexpr int kMaxNestingDepth = 128;
+
+  // A string or typed list may claim up to this many bytes more than the
+  // message holds and still decode, zero-filled, at its declared size; a
+  // larger claim decodes as empty.
+  static constexpr size_t kMaxMissingBytes = 64 * 1024;
+
+  // A list or map may claim up to this many elements more than the message
+  // holds and still get a null element (and a report) for each of them; past
+  // that the decoder stops with one report.
+  static constexpr size_t kMaxMissingElements = 64;
+
+  StandardCodecSerializer() = default;
+  virtual ~StandardCodecSerializer() = default;
+
+  StandardCodecSerializer(const StandardCodecSerializer&) = delete;
+  StandardCodecSerializer& operator=(const StandardCodecSerializer&) = delete;
+
+  // The one process-wide instance, created on first use.
+  static const StandardCodecSerializer& GetInstance();
+
+  // Appends the type byte and the payload of `value`. Nested values go
+  // through this virtual slot, so an override sees them too.
+  virtual void WriteValue(const EncodableValue& value,
+                          ByteStreamWriter* stream) const;
+
+  // Reads the payload of a value whose type byte has already been read.
+  // Nested values go through this virtual slot.
+  virtual EncodableValue ReadValueOfType(uint8_t type,
+                                         ByteStreamReader* stream) const;
+
+  // Reads one type byte and the value it introduces.
+  EncodableValue ReadNextValue(ByteStreamReader* stream) const;
+
+  // The size prefix of strings, lists and maps.
+  void WriteLength(size_t length, ByteStreamWriter* stream) const;
+  size_t ReadLength(ByteStreamReader* stream) const;
+};
+
+// The process-wide serializer that codecs use unless given another.
+const StandardCodecSerializer& SharedSerializer();
+
+}  // namespace flutter
+
+#endif  // CHANNELS_STANDARD_CODEC_SERIALIZER_H_
