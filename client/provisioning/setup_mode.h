@@ -1,0 +1,54 @@
+#ifndef CLIENT_PROVISIONING_SETUP_MODE_H_
+#define CLIENT_PROVISIONING_SETUP_MODE_H_
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The one-shot elevated mode of the client: it stores the configuration that
+// the normal client handed over in a temporary file, secures it, installs and
+// starts the tunnel service, and reports only through its exit code.
+namespace velk {
+
+inline constexpr wchar_t kSetupArgumentPrefix[] = L"--tovrane-vpn-setup=";
+
+// Exit codes of the setup mode, as the process that started it sees them.
+enum SetupExitCode : int {
+  kSetupSucceeded = 0,
+  kSetupInputUnreadable = 10,  // temporary file missing, unreadable or empty
+  kSetupFolderNotSecured = 11,
+  kSetupConfigNotStored = 12,
+  kSetupUserUnknown = 13,
+  kSetupServiceNotInstalled = 14,
+  kSetupServiceNotStarted = 15,
+};
+
+// Offers the process's command line (the text after the program name) to the
+// setup mode. Returns false when it carries no setup argument: the process
+// goes on as the normal client. Otherwise runs the setup, sets `exit_code`
+// and returns true: the process must end with that code.
+bool SetupMode(const std::wstring& command_line, int* exit_code);
+
+// Finds the temporary file's path in a command line: after the first
+// occurrence of the setup argument, either between double quotes or, when
+// unquoted, everything to the end of the line.
+bool FindSetupFilePath(const std::wstring& command_line, std::wstring* path);
+
+// The machine-wide data folder, %ProgramData%\TovraneVPN.
+std::wstring GetTunnelDataFolder();
+
+// The stored configuration file in the data folder.
+std::wstring GetTunnelConfigPath();
+
+// True when the file opened and held at least one byte; `bytes` then holds
+// all of them.
+bool ReadWholeFile(const std::wstring& path, std::string* bytes);
+
+// The TokenUser information of this process's token (the SID comes first),
+// or an empty buffer on any failure.
+std::vector<BYTE> QueryCurrentUser();
+
+}  // namespace velk
+
+#endif  // CLIENT_PROVISIONING_SETUP_MODE_H_

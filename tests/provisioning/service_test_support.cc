@@ -1,0 +1,93 @@
+#include "tests/provisioning/service_test_support.h"
+
+#include <vector>
+
+#include "client/provisioning/scoped_handles.h"
+#include "tests/provisioning/test_tunnel_host_controls.h"
+
+namespace velk_test {
+namespace {
+
+using velk::ScopedServiceHandle;
+
+ScopedServiceHandle OpenTunnelServiceForTest(DWORD access) {
+  ScopedServiceHandle manager(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  if (!manager) return ScopedServiceHandle();
+  return ScopedServiceHandle(
+      OpenServiceW(manager.get(), velk::kTunnelServiceName, access));
+}
+
+}  // namespace
+
+bool RemoveTunnelService() {
+  {
+    ScopedServiceHandle service = OpenTunnelServiceForTest(SERVICE_ALL_ACCESS);
+    if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    SERVICE_STATUS status = {};
+    velk::ScopedKernelHandle release(
+        OpenEventW(EVENT_MODIFY_STATE, FALSE, kReleaseEventName));
+    if (release) SetEvent(release.get());
+    (void)ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    for (int i = 0; i < 250; ++i) {
+      if (!QueryServiceStatus(service.get(), &status) ||
+          status.dwCurrentState == SERVICE_STOPPED) {
+        break;
+      }
+      Sleep(20);
+    }
+    if (!DeleteService(service.get()) &&
+        GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+      return false;
+    }
+  }
+  for (int i = 0; i < 250; ++i) {
+    ScopedServiceHandle service =
+        OpenTunnelServiceForTest(SERVICE_QUERY_STATUS);
+    if (!service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool SetTunnelServiceCommandLine(const std::wstring& command_line) {
+  ScopedServiceHandle service = OpenTunnelServiceForTest(SERVICE_ALL_ACCESS);
+  return service && ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE,
+                                         SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                         command_line.c_str(), nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr);
+}
+
+bool ReadTunnelServiceConfig(InstalledServiceConfig* config) {
+  ScopedServiceHandle service = OpenTunnelServiceForTest(SERVICE_QUERY_CONFIG);
+  if (!service) return false;
+  DWORD size = 0;
+  QueryServiceConfigW(service.get(), nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<BYTE> buffer(size, 0);
+  auto* read = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!QueryServiceConfigW(service.get(), read, size, &size)) return false;
+  config->binary_path = read->lpBinaryPathName ? read->lpBinaryPathName : L"";
+  config->display_name = read->lpDisplayName ? read->lpDisplayName : L"";
+  config->service_type = read->dwServiceType;
+  config->start_type = read->dwStartType;
+  config->error_control = read->dwErrorControl;
+  return true;
+}
+
+bool WaitForTunnelServiceState(velk::TunnelServiceState state,
+                               DWORD timeout_ms) {
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    if (velk::QueryTunnelServiceState() == state) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(20);
+  }
+}
+
+std::wstring TestHostCommandLine(const std::wstring& config_path,
+                                 const std::wstring& extra_arguments) {
+  return velk::BuildServiceCommandLine(config_path) + L" " + extra_arguments;
+}
+
+}  // namespace velk_test

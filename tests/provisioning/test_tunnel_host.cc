@@ -1,0 +1,82 @@
+// A stand-in for the tunnel host that the provisioning tests install as the
+// tunnel service. It connects to the service control manager, reports
+// running, waits for the stop control and reports stopped.
+//
+//   tovrane_tunnel.exe [config path] [tunnel name] [--exit-code=N]
+//                      [--ignore-stop]
+//
+// --exit-code=N   report stopped with service-specific exit code N.
+// --ignore-stop   keep running when asked to stop; only the release event
+//                 (kReleaseEventName) ends it, so tests can clean up.
+#include <windows.h>
+
+#include <cwchar>
+#include <cwctype>
+#include <string>
+
+#include "tests/provisioning/test_tunnel_host_controls.h"
+#include "tests/support/crash_guard.h"
+
+namespace {
+
+DWORD g_exit_code = 0;
+bool g_ignore_stop = false;
+SERVICE_STATUS_HANDLE g_status_handle = nullptr;
+HANDLE g_stop_event = nullptr;
+
+void Report(DWORD state) {
+  SERVICE_STATUS status = {};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted =
+      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+  if (state == SERVICE_STOPPED && g_exit_code != 0) {
+    status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    status.dwServiceSpecificExitCode = g_exit_code;
+  }
+  SetServiceStatus(g_status_handle, &status);
+}
+
+DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      if (!g_ignore_stop) SetEvent(g_stop_event);
+      return NO_ERROR;
+    case SERVICE_CONTROL_INTERROGATE:
+      return NO_ERROR;
+    default:
+      return ERROR_CALL_NOT_IMPLEMENTED;
+  }
+}
+
+void WINAPI RunService(DWORD, wchar_t**) {
+  g_status_handle = RegisterServiceCtrlHandlerExW(L"", HandleControl, nullptr);
+  if (g_status_handle == nullptr) return;
+  Report(SERVICE_RUNNING);
+  HANDLE release =
+      CreateEventW(nullptr, TRUE, FALSE, velk_test::kReleaseEventName);
+  HANDLE ends[] = {g_stop_event, release};
+  WaitForMultipleObjects(release != nullptr ? 2 : 1, ends, FALSE, INFINITE);
+  Report(SERVICE_STOPPED);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  velk_test::InstallCrashGuard();
+  constexpr wchar_t kExitCodeOption[] = L"--exit-code=";
+  const size_t exit_code_option_length = std::wcslen(kExitCodeOption);
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring argument = argv[i];
+    if (argument.compare(0, exit_code_option_length, kExitCodeOption) == 0) {
+      g_exit_code = static_cast<DWORD>(std::wcstoul(
+          argument.c_str() + exit_code_option_length, nullptr, 10));
+    } else if (argument == L"--ignore-stop") {
+      g_ignore_stop = true;
+    }
+  }
+  g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  wchar_t name[] = L"";
+  SERVICE_TABLE_ENTRYW table[] = {{name, RunService}, {nullptr, nullptr}};
+  return StartServiceCtrlDispatcherW(table) ? 0 : 1;
+}
