@@ -231,8 +231,11 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                                  : EncodedType::kFloat32List;
           WriteType(type, stream);
           WriteLength(held.size(), stream);
+          // Padded even when empty: the reader skips to the element
+          // alignment whatever the count, and would otherwise skip over
+          // the bytes of the next value.
+          stream->PadToAlignment(sizeof(Element));
           if (!held.empty()) {
-            stream->PadToAlignment(sizeof(Element));
             stream->PutBytes(reinterpret_cast<const uint8_t*>(held.data()),
                              held.size() * sizeof(Element));
           }

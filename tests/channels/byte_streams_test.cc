@@ -1,0 +1,68 @@
+#include "channels/byte_streams.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/channels/codec_report_capture.h"
+
+namespace flutter {
+namespace {
+
+const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+
+TEST(ByteBufferStreamReaderTest, ReadsInOrderAndAlignsFromMessageStart) {
+  const uint8_t data[] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
+  // The reader must align on the position, not on the memory address: start
+  // the message at an odd address.
+  std::vector<uint8_t> shifted(1);
+  shifted.insert(shifted.end(), data, data + sizeof(data));
+  ByteBufferStreamReader reader(shifted.data() + 1, sizeof(data));
+
+  EXPECT_EQ(reader.GetByte(), 0x11);
+  reader.SkipToAlignment(4);
+  EXPECT_EQ(reader.RemainingBytes(), 2u);
+  uint8_t pair[2] = {};
+  reader.GetBytes(pair, 2);
+  EXPECT_EQ(pair[0], 0x55);
+  EXPECT_EQ(pair[1], 0x66);
+  EXPECT_EQ(reader.RemainingBytes(), 0u);
+}
+
+TEST(ByteBufferStreamReaderTest, FailedReadsReportAndLeaveEverythingAsItWas) {
+  const uint8_t data[] = {0xAB, 0xCD};
+  ByteBufferStreamReader reader(data, sizeof(data));
+  velk_test::ReportCapture reports;
+
+  uint8_t destination[4] = {9, 9, 9, 9};
+  reader.GetBytes(destination, 3);
+  // A count that would wrap the end pointer around must fail too.
+  reader.GetBytes(destination, SIZE_MAX);
+  EXPECT_EQ(std::vector<uint8_t>(destination, destination + 4),
+            std::vector<uint8_t>({9, 9, 9, 9}));
+  EXPECT_EQ(reader.GetByte(), 0xAB);  // the position did not move
+
+  reader.SkipToAlignment(8);  // past the end, unchecked
+  EXPECT_EQ(reader.RemainingBytes(), 0u);
+  EXPECT_EQ(reader.GetByte(), 0);
+  reader.GetBytes(destination, 0);  // even an empty read past the end fails
+
+  EXPECT_EQ(reports.Lines(), std::vector<std::string>(4, kInvalidRead));
+}
+
+TEST(ByteBufferStreamWriterTest, AppendsAndPadsOnTheVectorLength) {
+  std::vector<uint8_t> buffer = {0xEE};  // the message already has a byte
+  ByteBufferStreamWriter writer(&buffer);
+  writer.PadToAlignment(1);
+  writer.PutByte(0x01);
+  writer.PadToAlignment(4);
+  const uint8_t bytes[] = {0x02, 0x03};
+  writer.PutBytes(bytes, 2);
+  writer.PadToAlignment(2);  // already aligned: nothing added
+  EXPECT_EQ(buffer, std::vector<uint8_t>({0xEE, 0x01, 0x00, 0x00, 0x02, 0x03}));
+}
+
+}  // namespace
+}  // namespace flutter
