@@ -75,14 +75,14 @@ size_t PrefixedSizeOf(const EncodableValue& value) {
       static_cast<const EncodableValue::Variant&>(value));
 }
 
-// True when a payload of `declared_bytes` outruns the message by more than
-// the decoder is willing to allocate for. A reader that does not know its end
-// gets what it declares.
+// True when a payload of `declared_bytes` is neither in the message nor small
+// enough to stand in for with zeros. A reader that does not know its end gets
+// what it declares.
 bool ExceedsMessage(size_t declared_bytes, const ByteStreamReader& stream) {
   const size_t remaining = stream.RemainingBytes();
   if (remaining == ByteStreamReader::kUnknownSize) return false;
   return declared_bytes > remaining &&
-         declared_bytes - remaining > StandardCodecSerializer::kMaxMissingBytes;
+         declared_bytes > StandardCodecSerializer::kMaxUnbackedBytes;
 }
 
 // True when the `missing` elements still to read, each at least
@@ -98,15 +98,12 @@ bool ElementsExceedMessage(size_t missing, size_t min_element_bytes,
          missing - room > StandardCodecSerializer::kMaxMissingElements;
 }
 
-// Room to reserve for `count` elements: never more than the message can
-// hold, since the reservation happens before any element is read.
-size_t ReservationFor(size_t count, const ByteStreamReader& stream) {
-  constexpr size_t kUnknownEndReservation = 1024;
-  const size_t remaining = stream.RemainingBytes();
-  if (remaining == ByteStreamReader::kUnknownSize) {
-    return std::min(count, kUnknownEndReservation);
-  }
-  return std::min(count, remaining);
+// Room to reserve for a list of `count` elements before any is read. Kept
+// small: lists nest, and a claimed count is only a claim until the elements
+// arrive; past this the vector grows as they do.
+size_t ReservationFor(size_t count) {
+  constexpr size_t kMaxReservation = 64;
+  return std::min(count, kMaxReservation);
 }
 
 // The nesting of lists and maps in the decode running on this thread. The
@@ -313,7 +310,7 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
       if (!scope.entered()) return EncodableValue();
       const size_t count = ReadLength(stream);
       EncodableValueList list;
-      list.reserve(ReservationFor(count, *stream));
+      list.reserve(ReservationFor(count));
       for (size_t i = 0; i < count && !NestingScope::abandoned(); ++i) {
         if (ElementsExceedMessage(count - i, 1, *stream)) {
           internal::ReportInvalidRead();

@@ -21,10 +21,11 @@ class StandardCodecSerializer {
   // Lists and maps inside one another deeper than this decode as null.
   static constexpr int kMaxNestingDepth = 128;
 
-  // A string or typed list may claim up to this many bytes more than the
-  // message holds and still decode, zero-filled, at its declared size; a
-  // larger claim decodes as empty.
-  static constexpr size_t kMaxMissingBytes = 64 * 1024;
+  // A string or typed list that claims more bytes than the message holds
+  // decodes zero-filled at its declared size when that is at most this many
+  // bytes, and empty otherwise. A failed read consumes nothing, so a larger
+  // allowance could be claimed again every few bytes of one message.
+  static constexpr size_t kMaxUnbackedBytes = 256;
 
   // A list or map may claim up to this many elements more than the message
   // holds and still get a null element (and a report) for each of them; past

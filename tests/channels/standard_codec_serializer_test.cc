@@ -255,45 +255,39 @@ TEST(StandardCodecSerializerTest, ReadsPastTheEndAsZerosWithReports) {
 }
 
 // Sizes and counts that the message cannot back are refused before they
-// cost memory or time: one report, a short value.
+// cost memory or time: one report and an empty value. Small claims keep the
+// zero-filled result; the bounds sit at 256 bytes and 64 missing elements.
 TEST(StandardCodecSerializerTest, RefusesClaimsFarBeyondTheMessage) {
-  const size_t slack = StandardCodecSerializer::kMaxMissingBytes;
+  EncodableValueList list_at_bound(66);
+  list_at_bound[0] = list_at_bound[1] = EncodableValue(true);
   const struct {
     const char* meaning;
     const char* hex;
-    size_t decoded_size;
+    EncodableValue expected;
+    size_t failed_reads;
   } cases[] = {
-      {"string of 4 GiB", "07 ff ff ff ff ff 61 62", 0},
-      {"int64 list of 4 Gi elements", "0a ff ff ff ff ff 00 00", 0},
-      {"list of 4 Gi elements", "0c ff ff ff ff ff 01 01", 0},
-      {"map of 4 Gi entries", "0d ff ff ff ff ff 01 01", 0},
+      {"string of 4 GiB", "07 ff ff ff ff ff 61 62",
+       EncodableValue(std::string()), 1},
+      {"int64 list of 4 Gi", "0a ff ff ff ff ff 00 00",
+       EncodableValue(std::vector<int64_t>()), 1},
+      {"bytes claim 256, have 2", "08 fe 00 01 61 62",
+       EncodableValue(Bytes(256, 0)), 1},
+      {"bytes claim 257, have 2", "08 fe 01 01 61 62", EncodableValue(Bytes()),
+       1},
+      {"list of 4 Gi", "0c ff ff ff ff ff 01 01",
+       EncodableValue(EncodableValueList()), 1},
+      {"map of 4 Gi", "0d ff ff ff ff ff 01 01",
+       EncodableValue(EncodableValueMap()), 1},
+      {"list claims 66, has 2", "0c 42 01 01", EncodableValue(list_at_bound),
+       64},
+      {"list claims 67, has 2", "0c 43 01 01",
+       EncodableValue(EncodableValueList()), 1},
   };
-  for (const auto& [meaning, hex, decoded_size] : cases) {
+  for (const auto& [meaning, hex, expected, failed_reads] : cases) {
     SCOPED_TRACE(meaning);
     Lines reports;
-    const EncodableValue value = Decode(Hex(hex), &reports);
-    EXPECT_EQ(std::visit(
-                  [](const auto& held) -> size_t {
-                    if constexpr (requires { held.size(); }) return held.size();
-                    return SIZE_MAX;
-                  },
-                  static_cast<const EncodableValue::Variant&>(value)),
-              decoded_size);
-    EXPECT_EQ(reports, Lines({kInvalidRead}));
-  }
-
-  // At the bound the claim still decodes zero-filled at its declared size.
-  for (const size_t declared : {slack + 2, slack + 3}) {
-    Bytes message = {0x08, 0xff};
-    const uint32_t size = static_cast<uint32_t>(declared);
-    for (int shift = 0; shift < 32; shift += 8)
-      message.push_back(size >> shift & 0xff);
-    message.insert(message.end(), {0x61, 0x62});
-    Lines reports;
-    const EncodableValue decoded = Decode(message, &reports);
-    EXPECT_EQ(std::get<Bytes>(decoded).size(),
-              declared == slack + 2 ? declared : 0u);
-    EXPECT_EQ(reports, Lines({kInvalidRead}));
+    EXPECT_EQ(Decode(Hex(hex), &reports), expected);
+    EXPECT_EQ(reports, Lines(failed_reads, kInvalidRead));
   }
 }
 
