@@ -1,0 +1,102 @@
+// The records behind the stand-in embedder's handles. Internal to the
+// stand-in; the client sees only the opaque handles of embedder_api.h.
+
+#ifndef STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
+#define STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "channels/embedder_api.h"
+#include "stand_ins/embedder/embedder_testing.h"
+
+// An incoming message waiting for its answer. Owned by the messenger until it
+// is answered or the engine goes.
+struct FlutterDesktopMessageResponseHandle {
+  VelkEmbedderResponseCallback on_response = nullptr;
+  void* user_data = nullptr;
+};
+
+struct FlutterDesktopMessenger {
+  // Held by the engine and by whoever called AddRef; the last Release frees
+  // the messenger, which may outlive its engine.
+  std::atomic<int> references{1};
+
+  // The lock of FlutterDesktopMessengerLock. Held by a replying thread around
+  // its availability check and response, and by the engine while it shuts the
+  // messenger down, so no response can slip past the engine's end.
+  std::mutex public_lock;
+
+  // Guards the fields below, which any replying thread reaches.
+  std::mutex state_mutex;
+  FlutterDesktopEngine* engine = nullptr;  // null once the engine is gone
+  std::map<const FlutterDesktopMessageResponseHandle*,
+           std::unique_ptr<FlutterDesktopMessageResponseHandle>>
+      open_responses;
+  size_t rejected_responses = 0;
+
+  struct ChannelCallback {
+    FlutterDesktopMessageCallback callback = nullptr;
+    void* user_data = nullptr;
+  };
+  // Platform thread only.
+  std::map<std::string, ChannelCallback> callbacks;
+};
+
+struct FlutterDesktopPluginRegistrar {
+  FlutterDesktopEngine* engine = nullptr;
+  std::string plugin_name;
+};
+
+struct FlutterDesktopEngine {
+  // What the engine was started with; the view half reads its arguments.
+  std::wstring assets_path;
+  std::wstring icu_data_path;
+  std::wstring aot_library_path;
+  std::string entrypoint;
+  std::vector<std::string> entrypoint_arguments;
+  int32_t gpu_preference = 0;
+  int32_t ui_thread_policy = 0;
+
+  FlutterDesktopMessenger* messenger = nullptr;
+  std::map<std::string, std::unique_ptr<FlutterDesktopPluginRegistrar>>
+      registrars;
+
+  FlutterDesktopOnNextFrameCallback next_frame_callback = nullptr;
+  void* next_frame_user_data = nullptr;
+  size_t frames_drawn = 0;
+  size_t fonts_reloaded = 0;
+
+  // Work for the platform thread, run by VelkEmbedderRunPendingTasks.
+  std::vector<std::function<void()>> pending_tasks;
+
+  VelkEmbedderOutgoingCallback outgoing_observer = nullptr;
+  void* outgoing_user_data = nullptr;
+  bool refuse_sends = false;
+};
+
+struct FlutterDesktopView {
+  FlutterDesktopWindowHandle window = nullptr;
+};
+
+struct FlutterDesktopViewController {
+  FlutterDesktopEngine* engine = nullptr;  // owned
+  std::unique_ptr<FlutterDesktopView> view;
+};
+
+namespace velk_embedder {
+
+// Creates the messenger of a new engine, and shuts it down when the engine
+// goes: no further messages or responses, open responses dropped.
+FlutterDesktopMessenger* CreateMessenger(FlutterDesktopEngine* engine);
+void ShutDownMessenger(FlutterDesktopMessenger* messenger);
+
+}  // namespace velk_embedder
+
+#endif  // STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
