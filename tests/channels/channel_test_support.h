@@ -1,0 +1,97 @@
+// What the channel tests share: the stand-in embedder played from the
+// interface's side, and the lines the channel layer writes on std::cerr.
+
+#ifndef TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_
+#define TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "channels/engine_project.h"
+#include "channels/flutter_engine.h"
+#include "stand_ins/embedder/embedder_testing.h"
+
+namespace velk_test {
+
+using Bytes = std::vector<uint8_t>;
+
+// "07 09" → {0x07, 0x09}; white space between bytes is ignored.
+Bytes Hex(const std::string& hex);
+// The UTF-8 bytes of `text`, without a terminator.
+Bytes Text(const std::string& text);
+Bytes operator+(Bytes lhs, const Bytes& rhs);
+// "07 09 67 65" for diagnostics.
+std::string ToHex(const Bytes& bytes);
+
+// A project the stand-in starts an engine for.
+flutter::EngineProject TestProject();
+
+// Collects the lines written on std::cerr while it lives. Single-threaded
+// writers only.
+class ReportCapture {
+ public:
+  ReportCapture();
+  ~ReportCapture();
+  ReportCapture(const ReportCapture&) = delete;
+  ReportCapture& operator=(const ReportCapture&) = delete;
+
+  std::vector<std::string> Lines() const;
+  std::string Text() const { return captured_.str(); }
+
+ private:
+  std::ostringstream captured_;
+  std::streambuf* saved_;
+};
+
+// The answers that the interface side got for delivered messages, from
+// whichever thread sent them.
+class ResponseLog {
+ public:
+  static void Record(const uint8_t* data, size_t size, void* user_data);
+
+  size_t Count() const;
+  std::vector<Bytes> All() const;
+  Bytes Only() const;  // the one answer; a failed expectation otherwise
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<Bytes> responses_;
+};
+
+// What the native side sent to the interface.
+struct OutgoingMessage {
+  std::string channel;
+  Bytes bytes;
+  bool expects_reply = false;
+};
+
+class OutgoingLog {
+ public:
+  explicit OutgoingLog(FlutterDesktopEngineRef engine);
+  ~OutgoingLog();
+  OutgoingLog(const OutgoingLog&) = delete;
+  OutgoingLog& operator=(const OutgoingLog&) = delete;
+
+  const std::vector<OutgoingMessage>& messages() const { return messages_; }
+
+ private:
+  static void Record(const char* channel, const uint8_t* data, size_t size,
+                     bool expects_reply, void* user_data);
+
+  FlutterDesktopEngineRef engine_;
+  std::vector<OutgoingMessage> messages_;
+};
+
+// Delivers `message` on `channel` as the interface would; the answers go to
+// `responses`. False when nothing handles the channel.
+bool Deliver(flutter::FlutterEngine& engine, const std::string& channel,
+             const Bytes& message, ResponseLog* responses);
+
+}  // namespace velk_test
+
+#endif  // TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_
