@@ -1,8 +1,8 @@
-// Setup mode and the elevation hand-off end to end under Wine: this program
+// Setup mode and the elevation hand-off end to end under Wine. This program
 // runs itself as the setup process (its entry offers the command line to the
 // setup mode first), which installs and starts the test host as the tunnel
-// service in Wine's service control manager. Each case works in a private
-// ProgramData and temporary folder, both with spaces in their paths.
+// service. Each case has a private ProgramData and temporary folder, both
+// with spaces in their paths.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -39,15 +39,13 @@ std::string MakeConfig(const std::string& endpoint) {
   std::string message;
   EXPECT_TRUE(BuildTunnelConfig(
       "private_key=AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=\n"
-      "public_key=4OHi4+Tl5ufo6err7O3u7/Dx8vP09fb3+Pn6+/z9/v8=\n"
-      "endpoint=" +
-          endpoint + "\n",
-      "10.8.0.2/32", "1.1.1.1,8.8.8.8", 1380, &config, &message))
-      << message;
+      "public_key=4OHi4+Tl5ufo6err7O3u7/Dx8vP09fb3+Pn6+/z9/v8=\nendpoint=" +
+          endpoint,
+      "10.8.0.2/32", "1.1.1.1,8.8.8.8", 1380, &config, &message));
   return config;
 }
 
-// Runs `program` with `arguments` and answers its exit code, or -1.
+// Runs `program` with `arguments`; its exit code, or -1.
 int RunProgram(const std::wstring& program, const std::wstring& arguments) {
   std::wstring command_line = L"\"" + program + L"\" " + arguments;
   STARTUPINFOW startup = {};
@@ -59,27 +57,23 @@ int RunProgram(const std::wstring& program, const std::wstring& arguments) {
   }
   ScopedKernelHandle process_handle(process.hProcess);
   ScopedKernelHandle thread_handle(process.hThread);
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) return -1;
   DWORD exit_code = 0;
-  GetExitCodeProcess(process.hProcess, &exit_code);
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.hProcess, &exit_code)) {
+    return -1;
+  }
   return static_cast<int>(exit_code);
 }
 
-int RunSetupProcess(const std::wstring& arguments) {
-  return RunProgram(GetProgramPath(), arguments);
-}
-
-std::wstring Quoted(const fs::path& path) {
-  return L"\"" + path.wstring() + L"\"";
+std::wstring SetupArgument(const fs::path& input) {
+  return L"--tovrane-vpn-setup=\"" + input.wstring() + L"\"";
 }
 
 int CountHandOffFiles(const fs::path& folder) {
   int count = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::wstring name = entry.path().filename().wstring();
-    if (name.rfind(L"tvc", 0) == 0 && entry.path().extension() == L".tmp") {
-      ++count;
-    }
+    count += name.rfind(L"tvc", 0) == 0 && entry.path().extension() == L".tmp";
   }
   return count;
 }
@@ -92,15 +86,14 @@ class SetupProcessTest : public testing::Test {
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     root_ = fs::path(temp) /
             (L"velk prov " + std::to_wstring(GetCurrentProcessId()));
-    program_data_ = root_ / L"program data";
     temp_ = root_ / L"tmp dir";
-    fs::create_directories(program_data_);
+    fs::create_directories(root_ / L"program data");
     fs::create_directories(temp_);
-    SetEnvironmentVariableW(L"ProgramData", program_data_.c_str());
+    SetEnvironmentVariableW(L"ProgramData", (root_ / L"program data").c_str());
     SetEnvironmentVariableW(L"TMP", temp_.c_str());
     SetEnvironmentVariableW(L"TEMP", temp_.c_str());
-    config_path_ = program_data_ / L"TovraneVPN" / L"tovranevpn.conf";
-    ASSERT_EQ(GetTunnelConfigPath(), config_path_.wstring());
+    config_path_ = root_ / L"program data\\TovraneVPN\\tovranevpn.conf";
+    input_ = temp_ / L"tvc input.tmp";
   }
 
   void TearDown() override {
@@ -109,132 +102,98 @@ class SetupProcessTest : public testing::Test {
     fs::remove_all(root_, ignored);
   }
 
+  // Runs this program as the setup process on an input file holding `text`.
+  int RunSetupOn(const std::string& text) {
+    WriteFileBytes(input_, text);
+    return RunProgram(GetProgramPath(), SetupArgument(input_));
+  }
+
   fs::path root_;
-  fs::path program_data_;
   fs::path temp_;
   fs::path config_path_;
+  fs::path input_;
 };
 
 TEST_F(SetupProcessTest, MissingOrEmptyInputExitsTenAndTouchesNothing) {
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(temp_ / L"none")),
-            kSetupInputUnreadable);
-  const fs::path empty = temp_ / L"empty input.tmp";
-  WriteFileBytes(empty, "");
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(empty)),
-            kSetupInputUnreadable);
-  EXPECT_TRUE(fs::exists(empty));
-  EXPECT_FALSE(fs::exists(program_data_ / L"TovraneVPN"));
+  EXPECT_EQ(RunProgram(GetProgramPath(), SetupArgument(temp_ / L"none")), 10);
+  EXPECT_EQ(RunSetupOn(""), 10);
+  EXPECT_TRUE(fs::exists(input_));
+  EXPECT_FALSE(fs::exists(config_path_.parent_path()));
   EXPECT_FALSE(TunnelServiceExists());
 }
 
 TEST_F(SetupProcessTest, StoresTheTextInstallsAndStartsTheService) {
-  const fs::path input = temp_ / L"tvc input.tmp";
-  const std::string first = MakeConfig("vpn.example.net:51820");
-  WriteFileBytes(input, first);
-
-  ASSERT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupSucceeded);
-  EXPECT_FALSE(fs::exists(input));
-  EXPECT_EQ(ReadFileBytes(config_path_), first);
+  const std::string config = MakeConfig("vpn.example.net:51820");
+  ASSERT_EQ(RunSetupOn(config), 0);
+  EXPECT_FALSE(fs::exists(input_));
+  EXPECT_EQ(ReadFileBytes(config_path_), config);
   EXPECT_TRUE(TunnelServiceIsCurrent(config_path_.wstring()));
   EXPECT_TRUE(
       velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
 
-  // A second run replaces the file's whole content and restarts the service.
-  const std::string second = "[Interface]\n";
-  WriteFileBytes(input, second);
-  ASSERT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupSucceeded);
-  EXPECT_EQ(ReadFileBytes(config_path_), second);
+  // A second run replaces the whole file and restarts the service.
+  ASSERT_EQ(RunSetupOn("[Interface]\n"), 0);
+  EXPECT_EQ(ReadFileBytes(config_path_), "[Interface]\n");
   EXPECT_TRUE(
       velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
 }
 
-TEST_F(SetupProcessTest, FindsTheFirstArgumentAnywhereInTheLine) {
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-  // Inside another argument, quoted, with text after the closing quote.
-  EXPECT_EQ(RunSetupProcess(L"first x--tovrane-vpn-setup=" + Quoted(input) +
-                            L"tail --tovrane-vpn-setup=\"elsewhere\""),
-            kSetupSucceeded);
-
-  // Unquoted without blanks, after another argument.
-  const fs::path plain = fs::path(temp_).parent_path() /
-                         (L"plain" + std::to_wstring(GetCurrentProcessId()));
-  fs::create_directories(plain);
-  WriteFileBytes(plain / L"in.tmp", MakeConfig("b:2"));
-  EXPECT_EQ(RunSetupProcess(L"other --tovrane-vpn-setup=" +
-                            (plain / L"in.tmp").wstring()),
-            kSetupSucceeded);
-  EXPECT_EQ(ReadFileBytes(config_path_), MakeConfig("b:2"));
-  fs::remove_all(plain);
-}
-
-TEST_F(SetupProcessTest, UnquotedPathRunsToTheEndOfTheLine) {
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + input.wstring() +
-                            L" --later-argument"),
-            kSetupInputUnreadable);
-  EXPECT_TRUE(fs::exists(input));
-}
-
-TEST_F(SetupProcessTest, UnwritableConfigurationExitsTwelve) {
-  // A folder where the file belongs cannot be opened as a file.
-  fs::create_directories(config_path_);
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupConfigNotStored);
-  EXPECT_FALSE(fs::exists(input));
-  EXPECT_FALSE(TunnelServiceExists());
-}
-
-TEST_F(SetupProcessTest, MissingTunnelHostExitsFifteen) {
-  // A copy of the client in a folder without the host installs a service
-  // whose program does not exist.
-  const fs::path lonely = root_ / L"client without host";
-  fs::create_directories(lonely);
-  const fs::path copy = lonely / L"velk_vpn.exe";
-  fs::copy_file(GetProgramPath(), copy);
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-
-  EXPECT_EQ(RunProgram(copy.wstring(), L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupServiceNotStarted);
+TEST_F(SetupProcessTest, TakesThePathAfterTheFirstArgumentOnly) {
+  WriteFileBytes(input_, MakeConfig("a:1"));
+  // Inside another argument, with text after the closing quote.
+  EXPECT_EQ(
+      RunProgram(GetProgramPath(), L"first x" + SetupArgument(input_) +
+                                       L"tail " + SetupArgument(L"elsewhere")),
+      0);
+  // Unquoted, the path runs to the end of the line.
+  WriteFileBytes(input_, MakeConfig("b:2"));
+  EXPECT_EQ(RunProgram(GetProgramPath(),
+                       L"--tovrane-vpn-setup=" + input_.wstring() + L" -x"),
+            10);
   EXPECT_EQ(ReadFileBytes(config_path_), MakeConfig("a:1"));
+}
+
+TEST_F(SetupProcessTest, ExitCodesOfTheLaterSteps) {
+  // 11: the data folder cannot be made, so it cannot be secured.
+  SetEnvironmentVariableW(L"ProgramData", (root_ / L"none" / L"x").c_str());
+  EXPECT_EQ(RunSetupOn(MakeConfig("a:1")), 11);
+  EXPECT_FALSE(fs::exists(input_));
+  SetEnvironmentVariableW(L"ProgramData", (root_ / L"program data").c_str());
+
+  // 12: a folder where the file belongs cannot be written as a file.
+  fs::create_directories(config_path_);
+  EXPECT_EQ(RunSetupOn(MakeConfig("a:1")), 12);
+  EXPECT_FALSE(TunnelServiceExists());
+  fs::remove(config_path_);
+
+  // 14: a service marked for deletion cannot be created or reconfigured.
+  {
+    ScopedServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ScopedServiceHandle doomed(CreateServiceW(
+        manager.get(), kTunnelServiceName, kTunnelServiceName,
+        SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+        SERVICE_ERROR_NORMAL, L"C:\\old.exe", nullptr, nullptr, nullptr,
+        nullptr, nullptr));
+    ASSERT_TRUE(doomed && DeleteService(doomed.get()));
+    EXPECT_EQ(RunSetupOn(MakeConfig("a:1")), 14);
+    EXPECT_EQ(ReadFileBytes(config_path_), MakeConfig("a:1"));
+  }
+
+  // 15: a client copy without the host beside it installs a service whose
+  // program does not exist.
+  const fs::path copy = root_ / L"client alone" / L"velk_vpn.exe";
+  fs::create_directories(copy.parent_path());
+  fs::copy_file(GetProgramPath(), copy);
+  WriteFileBytes(input_, MakeConfig("c:3"));
+  EXPECT_EQ(RunProgram(copy.wstring(), SetupArgument(input_)), 15);
   EXPECT_TRUE(TunnelServiceExists());
   EXPECT_FALSE(TunnelServiceIsCurrent(config_path_.wstring()));
-}
-
-TEST_F(SetupProcessTest, ServiceMarkedForDeletionExitsFourteen) {
-  ScopedServiceHandle manager(
-      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  ScopedServiceHandle old(CreateServiceW(
-      manager.get(), kTunnelServiceName, kTunnelServiceName, SERVICE_ALL_ACCESS,
-      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-      L"C:\\old.exe", nullptr, nullptr, nullptr, nullptr, nullptr));
-  ASSERT_TRUE(old);
-  ASSERT_TRUE(DeleteService(old.get()));
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupServiceNotInstalled);
-}
-
-TEST_F(SetupProcessTest, FolderThatCannotBeMadeExitsEleven) {
-  SetEnvironmentVariableW(L"ProgramData", (root_ / L"no such" / L"x").c_str());
-  const fs::path input = temp_ / L"input.tmp";
-  WriteFileBytes(input, MakeConfig("a:1"));
-  EXPECT_EQ(RunSetupProcess(L"--tovrane-vpn-setup=" + Quoted(input)),
-            kSetupFolderNotSecured);
-  EXPECT_FALSE(fs::exists(input));
 }
 
 using HandOffTest = SetupProcessTest;
 
 TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
-  ASSERT_NE(temp_.wstring().find(L' '), std::wstring::npos);
   const std::string config = MakeConfig("vpn.example.net:51820");
   DWORD asked_wait = 0;
   EXPECT_TRUE(RunElevatedSetup(config, [&asked_wait](HANDLE process, DWORD ms) {
@@ -257,14 +216,13 @@ TEST_F(HandOffTest, FailsOnAnyOtherExitCode) {
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
   EXPECT_EQ(ReadFileBytes(report), "10");
   EXPECT_EQ(CountHandOffFiles(temp_), 0);
-  EXPECT_FALSE(TunnelServiceExists());
 }
 
 TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
   const fs::path report = root_ / L"report.txt";
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", L"1500");
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", report.c_str());
-  // The wait stands in for the 30 seconds with a fraction of the delay.
+  // A 200 ms wait stands in for the 30 seconds.
   const bool succeeded = RunElevatedSetup(
       MakeConfig("a:1"),
       [](HANDLE process, DWORD) { return WaitForSingleObject(process, 200); });
@@ -275,8 +233,7 @@ TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
   EXPECT_FALSE(fs::exists(report));
 
   // The copy was not ended: it still finishes, and finds its input gone.
-  for (int i = 0; i < 100 && !fs::exists(report); ++i) Sleep(100);
-  Sleep(100);
+  for (int i = 0; i < 100 && ReadFileBytes(report).empty(); ++i) Sleep(100);
   EXPECT_EQ(ReadFileBytes(report), "10");
 }
 
