@@ -11,6 +11,9 @@
 //      stop_after_ms=N   stop by itself after this long; 0 never as a
 //                        service, at once when not run by the SCM (0)
 //      refuse_start=1    report stopped with the exit code, never running
+//      no_dispatcher=1   do not try to reach the service control manager
+//                        (a test runs the host directly; Wine takes about
+//                        10 s to refuse a dispatcher outside a service)
 //  - "tunnel_transcript.txt": one line per event (loaded, name, mode,
 //    running, stop control, stopped with code, datagrams sent).
 //  - "tunnel_config_received.txt": the configuration text it was given, as
@@ -42,6 +45,7 @@ struct Knobs {
   DWORD start_delay_ms = 0;
   DWORD stop_after_ms = 0;
   bool refuse_start = false;
+  bool no_dispatcher = false;
 };
 
 struct Endpoint {
@@ -120,6 +124,7 @@ Knobs ReadKnobs() {
     if (name == "start_delay_ms") knobs.start_delay_ms = value;
     if (name == "stop_after_ms") knobs.stop_after_ms = value;
     if (name == "refuse_start") knobs.refuse_start = value != 0;
+    if (name == "no_dispatcher") knobs.no_dispatcher = value != 0;
   }
   std::fclose(file);
   return knobs;
@@ -263,9 +268,10 @@ extern "C" __declspec(dllexport) BOOL WINAPI
   wchar_t service_name[] = L"TovraneVPNTunnel";
   const SERVICE_TABLE_ENTRYW table[] = {{service_name, ServiceMain},
                                         {nullptr, nullptr}};
-  if (StartServiceCtrlDispatcherW(table)) {
+  if (!g_knobs.no_dispatcher && StartServiceCtrlDispatcherW(table)) {
     Note("dispatcher returned");
-  } else if (GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+  } else if (g_knobs.no_dispatcher ||
+             GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
     // Started outside the service control manager (a test runs the host
     // directly): run for the self-stop time, or not at all.
     Note("not a service");

@@ -1,0 +1,517 @@
+#include "tests/tunnel_host/fake_network.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace tunnel_host_test {
+namespace {
+
+FakeNetwork* g_network = nullptr;
+
+bool SameAddress(const SOCKADDR_INET& a, const SOCKADDR_INET& b) {
+  return std::memcmp(&a, &b, sizeof(SOCKADDR_INET)) == 0;
+}
+
+// The identity of a route: destination, interface and next hop.
+bool SameRoute(const MIB_IPFORWARD_ROW2& a, const MIB_IPFORWARD_ROW2& b) {
+  return a.InterfaceLuid.Value == b.InterfaceLuid.Value &&
+         a.DestinationPrefix.PrefixLength == b.DestinationPrefix.PrefixLength &&
+         SameAddress(a.DestinationPrefix.Prefix, b.DestinationPrefix.Prefix) &&
+         SameAddress(a.NextHop, b.NextHop);
+}
+
+}  // namespace
+
+FakeNetwork::FakeNetwork() {
+  g_network = this;
+  notifier_ = std::thread(&FakeNetwork::DeliverNotifications, this);
+}
+
+FakeNetwork::~FakeNetwork() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quitting_ = true;
+  }
+  changed_.notify_all();
+  notifier_.join();
+  g_network = nullptr;
+}
+
+FakeNetwork& FakeNetwork::Current() { return *g_network; }
+
+tunnel_host::IpHelperFunctions FakeNetwork::Functions() const {
+  tunnel_host::IpHelperFunctions functions;
+  functions.GetIpForwardTable2 = &GetIpForwardTable2;
+  functions.FreeMibTable = &FreeMibTable;
+  functions.ConvertInterfaceLuidToAlias = &ConvertInterfaceLuidToAlias;
+  functions.InitializeIpInterfaceEntry = &InitializeIpInterfaceEntry;
+  functions.GetIpInterfaceEntry = &GetIpInterfaceEntry;
+  functions.InitializeIpForwardEntry = &InitializeIpForwardEntry;
+  functions.CreateIpForwardEntry2 = &CreateIpForwardEntry2;
+  functions.SetIpForwardEntry2 = &SetIpForwardEntry2;
+  functions.DeleteIpForwardEntry2 = &DeleteIpForwardEntry2;
+  functions.NotifyRouteChange2 = &NotifyRouteChange2;
+  functions.CancelMibChangeNotify2 = &CancelMibChangeNotify2;
+  functions.GetIfTable2 = &GetIfTable2;
+  functions.SetInterfaceDnsSettings = &SetInterfaceDnsSettings;
+  functions.GetAddrInfoW = &GetAddrInfoW;
+  functions.FreeAddrInfoW = &FreeAddrInfoW;
+  return functions;
+}
+
+SOCKADDR_INET FakeNetwork::Address(const std::wstring& text) {
+  SOCKADDR_INET address;
+  std::memset(&address, 0, sizeof(address));
+  if (InetPtonW(AF_INET, text.c_str(), &address.Ipv4.sin_addr) == 1) {
+    address.si_family = AF_INET;
+  } else if (InetPtonW(AF_INET6, text.c_str(), &address.Ipv6.sin6_addr) == 1) {
+    address.si_family = AF_INET6;
+  }
+  return address;
+}
+
+// --- The world -------------------------------------------------------------
+
+void FakeNetwork::AddInterface(const Interface& adapter) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  interfaces_.push_back(adapter);
+}
+
+void FakeNetwork::RemoveInterface(uint64_t luid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = interfaces_.begin(); it != interfaces_.end();) {
+    it = it->luid == luid ? interfaces_.erase(it) : it + 1;
+  }
+}
+
+void FakeNetwork::SetConnected(uint64_t luid, bool connected) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Interface& adapter : interfaces_) {
+    if (adapter.luid == luid) adapter.connected = connected;
+  }
+}
+
+void FakeNetwork::AddDefaultRoute(uint64_t luid, const std::wstring& next_hop,
+                                  ULONG metric) {
+  MIB_IPFORWARD_ROW2 row;
+  std::memset(&row, 0, sizeof(row));
+  row.InterfaceLuid.Value = luid;
+  row.NextHop = Address(next_hop);
+  row.DestinationPrefix.Prefix.si_family = row.NextHop.si_family;
+  row.DestinationPrefix.PrefixLength = 0;
+  row.Metric = metric;
+  std::lock_guard<std::mutex> lock(mutex_);
+  routes_.push_back(row);
+  NotifyLocked(&row);
+}
+
+void FakeNetwork::RemoveDefaultRoutes(uint64_t luid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto it = routes_.begin(); it != routes_.end();) {
+    if (it->InterfaceLuid.Value == luid &&
+        it->DestinationPrefix.PrefixLength == 0) {
+      NotifyLocked(&*it);
+      it = routes_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void FakeNetwork::AddRouteSilently(const MIB_IPFORWARD_ROW2& row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  routes_.push_back(row);
+}
+
+void FakeNetwork::Notify(const MIB_IPFORWARD_ROW2* row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  NotifyLocked(row);
+}
+
+void FakeNetwork::NotifyLocked(const MIB_IPFORWARD_ROW2* row) {
+  // Only subscribers that exist when the change happens hear of it.
+  Event event{row != nullptr, {}, next_registration_};
+  if (row != nullptr) event.row = *row;
+  events_.push_back(event);
+  changed_.notify_all();
+}
+
+void FakeNetwork::WaitForNotifications() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return events_.empty() && !delivering_; });
+}
+
+void FakeNetwork::DeliverNotifications() {
+  for (;;) {
+    Event event;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return quitting_ || !events_.empty(); });
+      if (quitting_) return;
+      event = events_.front();
+      events_.pop_front();
+      delivering_ = true;
+    }
+    {
+      // Subscribers are read under the delivery lock, so a cancellation
+      // either removes one before this delivery or waits for it to end.
+      std::lock_guard<std::mutex> delivery(delivery_mutex_);
+      std::vector<Registration> subscribers;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [handle, registration] : registrations_) {
+          if (handle >= event.subscribers_before) continue;
+          if (!event.has_row ||
+              registration.family ==
+                  event.row.DestinationPrefix.Prefix.si_family) {
+            subscribers.push_back(registration);
+          }
+        }
+      }
+      for (const Registration& subscriber : subscribers) {
+        subscriber.callback(subscriber.context,
+                            event.has_row ? &event.row : nullptr,
+                            MibParameterNotification);
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      delivering_ = false;
+    }
+    changed_.notify_all();
+  }
+}
+
+void FakeNetwork::AddName(const std::wstring& host,
+                          const std::vector<std::wstring>& ips) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<SOCKADDR_INET>& addresses = names_[host];
+  for (const std::wstring& ip : ips) addresses.push_back(Address(ip));
+}
+
+// --- Faults ----------------------------------------------------------------
+
+void FakeNetwork::FailRouteCreations(int count, NETIO_STATUS error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  route_creation_failures_ = count;
+  route_creation_error_ = error;
+}
+
+void FakeNetwork::FailRouteTableReads(bool fail) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_route_table_ = fail;
+}
+
+void FakeNetwork::FailInterfaceTableReads(bool fail) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_interface_table_ = fail;
+}
+
+void FakeNetwork::FailDnsCalls(int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  dns_failures_ = count;
+}
+
+void FakeNetwork::FailNotifyRegistration(bool fail) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fail_registration_ = fail;
+}
+
+// --- What happened ---------------------------------------------------------
+
+std::vector<MIB_IPFORWARD_ROW2> FakeNetwork::HostRoutes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<MIB_IPFORWARD_ROW2> host_routes;
+  for (const MIB_IPFORWARD_ROW2& row : routes_) {
+    if (row.DestinationPrefix.PrefixLength != 0) host_routes.push_back(row);
+  }
+  return host_routes;
+}
+
+int FakeNetwork::route_table_reads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return route_table_reads_;
+}
+
+int FakeNetwork::route_creations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return route_creations_;
+}
+
+int FakeNetwork::route_deletions() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return route_deletions_;
+}
+
+int FakeNetwork::registrations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return registrations_made_;
+}
+
+ADDRESS_FAMILY FakeNetwork::registered_family() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return registered_family_;
+}
+
+int FakeNetwork::active_registrations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<int>(registrations_.size());
+}
+
+int FakeNetwork::outstanding_allocations() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return outstanding_allocations_;
+}
+
+std::vector<FakeNetwork::DnsCall> FakeNetwork::DnsCalls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dns_calls_;
+}
+
+bool FakeNetwork::WaitForDnsCalls(size_t count, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                           [&] { return dns_calls_.size() >= count; });
+}
+
+// --- The functions of the table --------------------------------------------
+
+NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
+    ADDRESS_FAMILY family, PMIB_IPFORWARD_TABLE2* table) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  ++network.route_table_reads_;
+  if (network.fail_route_table_) return ERROR_NOT_SUPPORTED;
+  std::vector<MIB_IPFORWARD_ROW2> rows;
+  for (const MIB_IPFORWARD_ROW2& row : network.routes_) {
+    if (row.DestinationPrefix.Prefix.si_family == family) rows.push_back(row);
+  }
+  auto* result = static_cast<MIB_IPFORWARD_TABLE2*>(std::calloc(
+      1,
+      sizeof(MIB_IPFORWARD_TABLE2) + rows.size() * sizeof(MIB_IPFORWARD_ROW2)));
+  result->NumEntries = static_cast<ULONG>(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) result->Table[i] = rows[i];
+  ++network.outstanding_allocations_;
+  *table = result;
+  return NO_ERROR;
+}
+
+VOID WINAPI FakeNetwork::FreeMibTable(PVOID memory) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  --network.outstanding_allocations_;
+  std::free(memory);
+}
+
+NETIO_STATUS WINAPI FakeNetwork::ConvertInterfaceLuidToAlias(
+    const NET_LUID* luid, PWSTR alias, SIZE_T length) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  for (const Interface& adapter : network.interfaces_) {
+    if (adapter.luid != luid->Value) continue;
+    if (!adapter.alias_readable) return ERROR_INVALID_PARAMETER;
+    if (adapter.alias.size() + 1 > length) return ERROR_NOT_ENOUGH_MEMORY;
+    std::memcpy(alias, adapter.alias.c_str(),
+                (adapter.alias.size() + 1) * sizeof(wchar_t));
+    return NO_ERROR;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+VOID WINAPI FakeNetwork::InitializeIpInterfaceEntry(PMIB_IPINTERFACE_ROW row) {
+  std::memset(row, 0, sizeof(*row));
+  row->Family = AF_UNSPEC;
+}
+
+NETIO_STATUS WINAPI FakeNetwork::GetIpInterfaceEntry(PMIB_IPINTERFACE_ROW row) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  if (row->Family != AF_INET && row->Family != AF_INET6) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  for (const Interface& adapter : network.interfaces_) {
+    if (adapter.luid != row->InterfaceLuid.Value) continue;
+    row->Connected = adapter.connected;
+    row->Metric = adapter.metric;
+    return NO_ERROR;
+  }
+  return ERROR_NOT_FOUND;
+}
+
+VOID WINAPI FakeNetwork::InitializeIpForwardEntry(PMIB_IPFORWARD_ROW2 row) {
+  std::memset(row, 0, sizeof(*row));
+  row->ValidLifetime = 0xffffffff;
+  row->PreferredLifetime = 0xffffffff;
+  row->Metric = 0xffffffff;
+  row->Loopback = TRUE;
+  row->AutoconfigureAddress = TRUE;
+  row->Immortal = TRUE;
+}
+
+NETIO_STATUS WINAPI
+FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  ++network.route_creations_;
+  for (const MIB_IPFORWARD_ROW2& existing : network.routes_) {
+    if (SameRoute(existing, *row)) return ERROR_OBJECT_ALREADY_EXISTS;
+  }
+  if (network.route_creation_failures_ > 0) {
+    --network.route_creation_failures_;
+    return network.route_creation_error_;
+  }
+  network.routes_.push_back(*row);
+  network.NotifyLocked(row);
+  return NO_ERROR;
+}
+
+NETIO_STATUS WINAPI
+FakeNetwork::SetIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  ++network.route_creations_;
+  for (MIB_IPFORWARD_ROW2& existing : network.routes_) {
+    if (SameRoute(existing, *row)) {
+      existing = *row;
+      network.NotifyLocked(row);
+      return NO_ERROR;
+    }
+  }
+  return ERROR_NOT_FOUND;
+}
+
+NETIO_STATUS WINAPI
+FakeNetwork::DeleteIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  ++network.route_deletions_;
+  for (auto it = network.routes_.begin(); it != network.routes_.end(); ++it) {
+    if (SameRoute(*it, *row)) {
+      network.NotifyLocked(row);
+      network.routes_.erase(it);
+      return NO_ERROR;
+    }
+  }
+  return ERROR_NOT_FOUND;
+}
+
+NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(
+    ADDRESS_FAMILY family, PIPFORWARD_CHANGE_CALLBACK callback, PVOID context,
+    BOOLEAN /*initial_notification*/, HANDLE* handle) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  ++network.registrations_made_;
+  network.registered_family_ = family;
+  if (network.fail_registration_) return ERROR_NOT_ENOUGH_MEMORY;
+  const uintptr_t id = network.next_registration_++;
+  network.registrations_[id] = Registration{callback, context, family};
+  *handle = reinterpret_cast<HANDLE>(id);
+  return NO_ERROR;
+}
+
+NETIO_STATUS WINAPI FakeNetwork::CancelMibChangeNotify2(HANDLE handle) {
+  FakeNetwork& network = Current();
+  {
+    std::lock_guard<std::mutex> lock(network.mutex_);
+    if (network.registrations_.erase(reinterpret_cast<uintptr_t>(handle)) ==
+        0) {
+      return ERROR_INVALID_HANDLE;
+    }
+  }
+  // Returns only when no callback of this registration is running.
+  std::lock_guard<std::mutex> delivery(network.delivery_mutex_);
+  return NO_ERROR;
+}
+
+NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  if (network.fail_interface_table_) return ERROR_NOT_ENOUGH_MEMORY;
+  const size_t count = network.interfaces_.size();
+  auto* result = static_cast<MIB_IF_TABLE2*>(
+      std::calloc(1, sizeof(MIB_IF_TABLE2) + count * sizeof(MIB_IF_ROW2)));
+  result->NumEntries = static_cast<ULONG>(count);
+  for (size_t i = 0; i < count; ++i) {
+    const Interface& adapter = network.interfaces_[i];
+    MIB_IF_ROW2& row = result->Table[i];
+    row.InterfaceLuid.Value = adapter.luid;
+    row.InterfaceGuid = adapter.guid;
+    wcsncpy(row.Alias, adapter.alias.c_str(), IF_MAX_STRING_SIZE);
+  }
+  ++network.outstanding_allocations_;
+  *table = result;
+  return NO_ERROR;
+}
+
+DWORD WINAPI FakeNetwork::SetInterfaceDnsSettings(
+    GUID interface_guid, const tunnel_host::DNS_INTERFACE_SETTINGS* settings) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  DnsCall call;
+  call.guid = interface_guid;
+  call.version = settings->Version;
+  call.flags = settings->Flags;
+  call.name_servers =
+      settings->NameServer != nullptr ? settings->NameServer : L"";
+  call.other_fields_empty =
+      settings->Domain == nullptr && settings->SearchList == nullptr &&
+      settings->ProfileNameServer == nullptr &&
+      settings->RegistrationEnabled == 0 &&
+      settings->RegisterAdapterName == 0 && settings->EnableLLMNR == 0 &&
+      settings->QueryAdapterName == 0;
+  network.dns_calls_.push_back(call);
+  network.changed_.notify_all();
+  if (network.dns_failures_ > 0) {
+    --network.dns_failures_;
+    return ERROR_ACCESS_DENIED;
+  }
+  return NO_ERROR;
+}
+
+INT WSAAPI FakeNetwork::GetAddrInfoW(PCWSTR node, PCWSTR /*service*/,
+                                     const ADDRINFOW* /*hints*/,
+                                     PADDRINFOW* result) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  // Address literals resolve to themselves, names through the fake's list.
+  std::vector<SOCKADDR_INET> addresses;
+  const SOCKADDR_INET literal = Address(node);
+  if (literal.si_family != AF_UNSPEC) {
+    addresses.push_back(literal);
+  } else {
+    const auto found = network.names_.find(node);
+    if (found == network.names_.end()) return WSAHOST_NOT_FOUND;
+    addresses = found->second;
+  }
+  ADDRINFOW* head = nullptr;
+  ADDRINFOW** tail = &head;
+  for (const SOCKADDR_INET& address : addresses) {
+    auto* info = new ADDRINFOW{};
+    info->ai_family = address.si_family;
+    info->ai_socktype = SOCK_DGRAM;
+    info->ai_addrlen = address.si_family == AF_INET ? sizeof(sockaddr_in)
+                                                    : sizeof(sockaddr_in6);
+    auto* copy = new SOCKADDR_INET(address);
+    info->ai_addr = reinterpret_cast<sockaddr*>(copy);
+    *tail = info;
+    tail = &info->ai_next;
+    ++network.outstanding_allocations_;
+  }
+  *result = head;
+  return head != nullptr ? 0 : WSANO_DATA;
+}
+
+VOID WSAAPI FakeNetwork::FreeAddrInfoW(PADDRINFOW info) {
+  FakeNetwork& network = Current();
+  std::lock_guard<std::mutex> lock(network.mutex_);
+  while (info != nullptr) {
+    ADDRINFOW* next = info->ai_next;
+    delete reinterpret_cast<SOCKADDR_INET*>(info->ai_addr);
+    delete info;
+    --network.outstanding_allocations_;
+    info = next;
+  }
+}
+
+}  // namespace tunnel_host_test

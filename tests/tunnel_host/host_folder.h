@@ -1,0 +1,49 @@
+#ifndef TESTS_TUNNEL_HOST_HOST_FOLDER_H_
+#define TESTS_TUNNEL_HOST_HOST_FOLDER_H_
+
+#include <windows.h>
+
+#include <string>
+
+namespace tunnel_host_test {
+
+// A fresh folder of one test that holds the built host program, optionally a
+// tunnel library beside it, the stand-in's knob file and a configuration
+// file; removed with everything in it when the test ends. Each test has its
+// own, so the stand-in's knobs and transcript never mix between tests.
+class HostFolder {
+ public:
+  enum class Library { kNone, kStandIn, kWithoutEntry };
+
+  explicit HostFolder(Library library);
+  ~HostFolder();
+  HostFolder(const HostFolder&) = delete;
+  HostFolder& operator=(const HostFolder&) = delete;
+
+  bool ok() const { return ok_; }
+  std::wstring Path(const std::wstring& name) const;
+  std::wstring host_path() const { return Path(L"tovrane_tunnel.exe"); }
+
+  void Write(const std::wstring& name, const std::string& bytes) const;
+  // The file's bytes; empty when it does not exist (see Exists).
+  std::string Read(const std::wstring& name) const;
+  bool Exists(const std::wstring& name) const;
+
+  // The stand-in's transcript and what it received as configuration text.
+  std::string Transcript() const { return Read(L"tunnel_transcript.txt"); }
+  std::string ReceivedConfig() const {
+    return Read(L"tunnel_config_received.txt");
+  }
+
+  // Runs the host with `arguments` after its quoted path and returns its exit
+  // code, or -1 when it could not be started or did not end within 30 s.
+  DWORD RunHost(const std::wstring& arguments) const;
+
+ private:
+  std::wstring folder_;
+  bool ok_ = false;
+};
+
+}  // namespace tunnel_host_test
+
+#endif  // TESTS_TUNNEL_HOST_HOST_FOLDER_H_
