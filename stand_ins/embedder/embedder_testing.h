@@ -71,6 +71,10 @@ VelkEmbedderGetCounters(FlutterDesktopEngineRef engine);
 FLUTTER_EXPORT const char* VelkEmbedderGetEntrypointArgument(
     FlutterDesktopEngineRef engine, int index);
 
+// Responses to unknown or already answered handles, including any sent
+// after the messenger's engine ended, in this process.
+FLUTTER_EXPORT int VelkEmbedderRejectedResponsesTotal(void);
+
 // Engines created and not yet destroyed, in this process.
 FLUTTER_EXPORT int VelkEmbedderLiveEngines(void);
 

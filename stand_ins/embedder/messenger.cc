@@ -8,6 +8,8 @@
 
 namespace velk_embedder {
 
+std::atomic<int> rejected_responses_total{0};
+
 FlutterDesktopMessenger* CreateMessenger(FlutterDesktopEngine* engine) {
   auto* messenger = new FlutterDesktopMessenger();
   messenger->engine = engine;
@@ -99,9 +101,11 @@ void FlutterDesktopMessengerSendResponse(
     std::lock_guard<std::mutex> guard(messenger->state_mutex);
     auto it = messenger->open_responses.find(handle);
     if (it == messenger->open_responses.end()) {
-      // Answered before, or never ours: a real engine would touch freed
-      // memory here; the stand-in counts it so tests can see it.
+      // Answered before, never ours, or sent after the engine ended: a real
+      // engine would touch freed memory here; the stand-in counts it so
+      // tests can see it.
       ++messenger->rejected_responses;
+      velk_embedder::rejected_responses_total.fetch_add(1);
       return;
     }
     response = std::move(it->second);
@@ -184,6 +188,10 @@ void VelkEmbedderSetOutgoingObserver(FlutterDesktopEngineRef engine,
   if (engine == nullptr) return;
   engine->outgoing_observer = observer;
   engine->outgoing_user_data = user_data;
+}
+
+int VelkEmbedderRejectedResponsesTotal(void) {
+  return velk_embedder::rejected_responses_total.load();
 }
 
 void VelkEmbedderSetRefuseSends(FlutterDesktopEngineRef engine, bool refuse) {

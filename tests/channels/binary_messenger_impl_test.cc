@@ -113,6 +113,7 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterTheEngineIsGoneDoesNothing) {
   velk_test::Deliver(*engine_, kChannel, Hex("00"), &responses);
   ASSERT_EQ(kept_.size(), 1u);
   int live_before = VelkEmbedderLiveEngines();
+  int rejected_before = VelkEmbedderRejectedResponsesTotal();
   engine_.reset();
   EXPECT_EQ(VelkEmbedderLiveEngines(), live_before - 1);
 
@@ -120,6 +121,8 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterTheEngineIsGoneDoesNothing) {
   kept_[0](Hex("00 00").data(), 2);  // the messenger is still valid here
   EXPECT_EQ(responses.Count(), 0u);
   EXPECT_TRUE(reports.Text().empty()) << reports.Text();
+  // Dropped before it reached the embedder.
+  EXPECT_EQ(VelkEmbedderRejectedResponsesTotal(), rejected_before);
   kept_.clear();  // releases the last reference
 }
 

@@ -113,11 +113,13 @@ TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
       }
     });
   }
+  int rejected_before = VelkEmbedderRejectedResponsesTotal();
   while (started.load() < kThreads / 2) std::this_thread::yield();
   engine.reset();
   for (std::thread& worker : workers) worker.join();
 
-  // Every message got at most one answer, each a well-formed success; the
+  // No response reached the embedder after its end, and every message got
+  // at most one answer, each a well-formed success; the
   // ones after the engine's end were dropped.
   for (const ResponseLog& log : responses) {
     std::vector<Bytes> all = log.All();
@@ -126,6 +128,7 @@ TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
       EXPECT_EQ(all[0], Hex("00 00"));
     }
   }
+  EXPECT_EQ(VelkEmbedderRejectedResponsesTotal(), rejected_before);
 }
 
 }  // namespace
