@@ -46,7 +46,14 @@ size_t ByteBufferStreamReader::RemainingBytes() const {
 }
 
 ByteBufferStreamWriter::ByteBufferStreamWriter(std::vector<uint8_t>* buffer)
-    : buffer_(buffer) {}
+    : buffer_(buffer) {
+  // Messages are written a few bytes at a time; growing an empty vector from
+  // one byte up would reallocate every few values of a small message.
+  constexpr size_t kInitialCapacity = 1024;
+  if (buffer_->capacity() < kInitialCapacity) {
+    buffer_->reserve(kInitialCapacity);
+  }
+}
 
 void ByteBufferStreamWriter::PutByte(uint8_t byte) { buffer_->push_back(byte); }
 

@@ -53,28 +53,6 @@ T ReadNumber(ByteStreamReader* stream) {
   return number;
 }
 
-// The size prefix of the held alternative: element count, byte length or
-// entry count; 0 for values without one.
-size_t PrefixedSizeOf(const EncodableValue& value) {
-  return std::visit(
-      [](const auto& held) -> size_t {
-        using T = std::decay_t<decltype(held)>;
-        if constexpr (std::is_same_v<T, std::string> ||
-                      std::is_same_v<T, EncodableValueList> ||
-                      std::is_same_v<T, EncodableValueMap> ||
-                      std::is_same_v<T, std::vector<uint8_t>> ||
-                      std::is_same_v<T, std::vector<int32_t>> ||
-                      std::is_same_v<T, std::vector<int64_t>> ||
-                      std::is_same_v<T, std::vector<float>> ||
-                      std::is_same_v<T, std::vector<double>>) {
-          return held.size();
-        } else {
-          return 0;
-        }
-      },
-      static_cast<const EncodableValue::Variant&>(value));
-}
-
 // True when a payload of `declared_bytes` is neither in the message nor small
 // enough to stand in for with zeros. A reader that does not know its end gets
 // what it declares.
@@ -162,19 +140,21 @@ const StandardCodecSerializer& SharedSerializer() {
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  // A size prefix holds 32 bits. A longer value would be written with a
-  // wrong size and everything after it would be misread, so it is refused
-  // whole, like a custom value.
-  if (PrefixedSizeOf(value) > kMaxEncodableSize) {
-    WriteType(EncodedType::kNull, stream);
-    Report(
-        "Value too large in StandardCodecSerializer::WriteValue. "
-        "Sizes above 4294967295 cannot be encoded.");
-    return;
-  }
   std::visit(
       [this, stream](const auto& held) {
         using T = std::decay_t<decltype(held)>;
+        if constexpr (requires { held.size(); }) {
+          // A size prefix holds 32 bits. A longer value would be written
+          // with a wrong size and everything after it misread, so it is
+          // refused whole, like a custom value.
+          if (held.size() > kMaxEncodableSize) {
+            WriteType(EncodedType::kNull, stream);
+            Report(
+                "Value too large in StandardCodecSerializer::WriteValue. "
+                "Sizes above 4294967295 cannot be encoded.");
+            return;
+          }
+        }
         if constexpr (std::is_same_v<T, std::monostate>) {
           WriteType(EncodedType::kNull, stream);
         } else if constexpr (std::is_same_v<T, bool>) {
@@ -332,8 +312,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(
         }
         EncodableValue key = ReadNextValue(stream);
         EncodableValue mapped = ReadNextValue(stream);
-        // emplace keeps the first entry of a repeated key.
-        map.emplace(std::move(key), std::move(mapped));
+        // Encoders write maps in key order, so the end is the likely place;
+        // a wrong hint only costs the usual search. A repeated key keeps its
+        // first entry.
+        map.emplace_hint(map.end(), std::move(key), std::move(mapped));
       }
       return EncodableValue(std::move(map));
     }
