@@ -37,6 +37,9 @@ DWORD RunSetupCopy(const std::wstring& hand_off_path,
   const std::wstring parameters =
       std::wstring(kSetupArgumentPrefix) + L"\"" + hand_off_path + L"\"";
 
+#ifdef _WIN64
+  static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
+#endif
   SHELLEXECUTEINFOW launch = {};
   launch.cbSize = sizeof(launch);
   launch.fMask = SEE_MASK_NOCLOSEPROCESS;
