@@ -32,44 +32,30 @@ TEST(TrimSpaces, RemovesEveryKindOfOuterWhiteSpace) {
   EXPECT_EQ(TrimSpaces(L"x"), L"x");
 }
 
-TEST(ReadEndpointHost, CutsThePortOffAddressesAndNames) {
-  EXPECT_EQ(ReadEndpointHost(L"[Peer]\nEndpoint = 192.0.2.7:51820\n"),
-            L"192.0.2.7");
-  EXPECT_EQ(ReadEndpointHost(L"endpoint=192.0.2.7:51820"), L"192.0.2.7");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = vpn.example.com:443"),
-            L"vpn.example.com");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = vpn.example.com"),
-            L"vpn.example.com");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = [2001:db8::7]:51820"),
-            L"2001:db8::7");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = [2001:db8::7]"), L"2001:db8::7");
-}
-
-TEST(ReadEndpointHost, FollowsTheBracketAndLastColonRulesLiterally) {
-  // Unclosed bracket: no host at all.
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = [2001:db8::7:51820"), L"");
-  // An unbracketed IPv6 address loses its last group, as if it were a port.
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = 2001:db8::7"), L"2001:db8:");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = "), L"");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = :51820"), L"");
-}
-
-TEST(ReadEndpointHost, TakesOnlyTheFirstRealEndpointLine) {
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint =\nEndpoint = 192.0.2.7:1"), L"");
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = a:1\nEndpoint = b:2"), L"a");
-  EXPECT_EQ(ReadEndpointHost(L"#Endpoint = a:1\nEndpoint = b:2"), L"b");
-  EXPECT_EQ(ReadEndpointHost(L"# Endpoint = a:1"), L"");
-  EXPECT_EQ(ReadEndpointHost(L"[Peer]\nPublicKey = x=\n"), L"");
-  // Sections are not known: a key counts wherever it stands.
-  EXPECT_EQ(ReadEndpointHost(L"[Interface]\nEndpoint = c:3\n[Peer]"), L"c");
-}
-
-TEST(ReadEndpointHost, SplitsAtTheFirstEqualsSignAndToleratesCrLf) {
-  EXPECT_EQ(ReadEndpointHost(L"Endpoint = a=b:1"), L"a=b");
-  EXPECT_EQ(ReadEndpointHost(L"[Peer]\r\nEndpoint = 192.0.2.7:51820\r\n"),
-            L"192.0.2.7");
-  EXPECT_EQ(ReadEndpointHost(L"\r\n\r\n  Endpoint\t=\t192.0.2.7:1\r"),
-            L"192.0.2.7");
+TEST(ReadEndpointHost, FollowsTheLineBracketAndLastColonRules) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"[Peer]\nEndpoint = 192.0.2.7:51820\n", L"192.0.2.7"},
+      {L"endpoint=192.0.2.7:51820", L"192.0.2.7"},
+      {L"[Peer]\r\nEndpoint = 192.0.2.7:51820\r\n", L"192.0.2.7"},
+      {L"\r\n\r\n  Endpoint\t=\t192.0.2.7:1\r", L"192.0.2.7"},
+      {L"Endpoint = vpn.example.com:443", L"vpn.example.com"},
+      {L"Endpoint = vpn.example.com", L"vpn.example.com"},
+      {L"Endpoint = [2001:db8::7]:51820", L"2001:db8::7"},
+      {L"Endpoint = [2001:db8::7:51820", L""},    // unclosed bracket
+      {L"Endpoint = 2001:db8::7", L"2001:db8:"},  // cut as if a port
+      {L"Endpoint = :51820", L""},
+      {L"Endpoint = a=b:1", L"a=b"},  // only the first "=" splits
+      // Only the first Endpoint line counts, even when empty; a commented
+      // one does not count; sections are not known.
+      {L"Endpoint =\nEndpoint = 192.0.2.7:1", L""},
+      {L"#Endpoint = a:1\nEndpoint = b:2", L"b"},
+      {L"# Endpoint = a:1", L""},
+      {L"[Interface]\nEndpoint = c:3\n[Peer]\nEndpoint = d:4", L"c"},
+      {L"[Peer]\nPublicKey = x=\n", L""},
+  };
+  for (const auto& [config, host] : cases) {
+    EXPECT_EQ(ReadEndpointHost(config), host) << config;
+  }
 }
 
 TEST(ReadDnsServers, SortsAddressesByFamilyKeepingOrderAndSpelling) {

@@ -203,22 +203,19 @@ void FakeNetwork::FailRouteTableReads(bool fail) {
   fail_route_table_ = fail;
 }
 
-void FakeNetwork::FailInterfaceTableReads(bool fail) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  fail_interface_table_ = fail;
-}
-
 void FakeNetwork::FailDnsCalls(int count) {
   std::lock_guard<std::mutex> lock(mutex_);
   dns_failures_ = count;
 }
 
-void FakeNetwork::FailNotifyRegistration(bool fail) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  fail_registration_ = fail;
-}
-
 // --- What happened ---------------------------------------------------------
+
+FakeNetwork::Counters FakeNetwork::counters() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Counters counters = counters_;
+  counters.active_registrations = static_cast<int>(registrations_.size());
+  return counters;
+}
 
 std::vector<MIB_IPFORWARD_ROW2> FakeNetwork::HostRoutes() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -227,41 +224,6 @@ std::vector<MIB_IPFORWARD_ROW2> FakeNetwork::HostRoutes() const {
     if (row.DestinationPrefix.PrefixLength != 0) host_routes.push_back(row);
   }
   return host_routes;
-}
-
-int FakeNetwork::route_table_reads() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return route_table_reads_;
-}
-
-int FakeNetwork::route_creations() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return route_creations_;
-}
-
-int FakeNetwork::route_deletions() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return route_deletions_;
-}
-
-int FakeNetwork::registrations() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return registrations_made_;
-}
-
-ADDRESS_FAMILY FakeNetwork::registered_family() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return registered_family_;
-}
-
-int FakeNetwork::active_registrations() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(registrations_.size());
-}
-
-int FakeNetwork::outstanding_allocations() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return outstanding_allocations_;
 }
 
 std::vector<FakeNetwork::DnsCall> FakeNetwork::DnsCalls() const {
@@ -281,7 +243,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
     ADDRESS_FAMILY family, PMIB_IPFORWARD_TABLE2* table) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.route_table_reads_;
+  ++network.counters_.route_table_reads;
   if (network.fail_route_table_) return ERROR_NOT_SUPPORTED;
   std::vector<MIB_IPFORWARD_ROW2> rows;
   for (const MIB_IPFORWARD_ROW2& row : network.routes_) {
@@ -292,7 +254,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
       sizeof(MIB_IPFORWARD_TABLE2) + rows.size() * sizeof(MIB_IPFORWARD_ROW2)));
   result->NumEntries = static_cast<ULONG>(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) result->Table[i] = rows[i];
-  ++network.outstanding_allocations_;
+  ++network.counters_.outstanding_allocations;
   *table = result;
   return NO_ERROR;
 }
@@ -300,7 +262,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
 VOID WINAPI FakeNetwork::FreeMibTable(PVOID memory) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  --network.outstanding_allocations_;
+  --network.counters_.outstanding_allocations;
   std::free(memory);
 }
 
@@ -353,7 +315,7 @@ NETIO_STATUS WINAPI
 FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.route_creations_;
+  ++network.counters_.route_writes;
   for (const MIB_IPFORWARD_ROW2& existing : network.routes_) {
     if (SameRoute(existing, *row)) return ERROR_OBJECT_ALREADY_EXISTS;
   }
@@ -370,7 +332,7 @@ NETIO_STATUS WINAPI
 FakeNetwork::SetIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.route_creations_;
+  ++network.counters_.route_writes;
   for (MIB_IPFORWARD_ROW2& existing : network.routes_) {
     if (SameRoute(existing, *row)) {
       existing = *row;
@@ -385,7 +347,7 @@ NETIO_STATUS WINAPI
 FakeNetwork::DeleteIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.route_deletions_;
+  ++network.counters_.route_deletions;
   for (auto it = network.routes_.begin(); it != network.routes_.end(); ++it) {
     if (SameRoute(*it, *row)) {
       network.NotifyLocked(row);
@@ -401,9 +363,8 @@ NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(
     BOOLEAN /*initial_notification*/, HANDLE* handle) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.registrations_made_;
-  network.registered_family_ = family;
-  if (network.fail_registration_) return ERROR_NOT_ENOUGH_MEMORY;
+  ++network.counters_.registrations;
+  network.counters_.registered_family = family;
   const uintptr_t id = network.next_registration_++;
   network.registrations_[id] = Registration{callback, context, family};
   *handle = reinterpret_cast<HANDLE>(id);
@@ -427,7 +388,6 @@ NETIO_STATUS WINAPI FakeNetwork::CancelMibChangeNotify2(HANDLE handle) {
 NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
-  if (network.fail_interface_table_) return ERROR_NOT_ENOUGH_MEMORY;
   const size_t count = network.interfaces_.size();
   auto* result = static_cast<MIB_IF_TABLE2*>(
       std::calloc(1, sizeof(MIB_IF_TABLE2) + count * sizeof(MIB_IF_ROW2)));
@@ -439,7 +399,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
     row.InterfaceGuid = adapter.guid;
     wcsncpy(row.Alias, adapter.alias.c_str(), IF_MAX_STRING_SIZE);
   }
-  ++network.outstanding_allocations_;
+  ++network.counters_.outstanding_allocations;
   *table = result;
   return NO_ERROR;
 }
@@ -496,7 +456,7 @@ INT WSAAPI FakeNetwork::GetAddrInfoW(PCWSTR node, PCWSTR /*service*/,
     info->ai_addr = reinterpret_cast<sockaddr*>(copy);
     *tail = info;
     tail = &info->ai_next;
-    ++network.outstanding_allocations_;
+    ++network.counters_.outstanding_allocations;
   }
   *result = head;
   return head != nullptr ? 0 : WSANO_DATA;
@@ -509,7 +469,7 @@ VOID WSAAPI FakeNetwork::FreeAddrInfoW(PADDRINFOW info) {
     ADDRINFOW* next = info->ai_next;
     delete reinterpret_cast<SOCKADDR_INET*>(info->ai_addr);
     delete info;
-    --network.outstanding_allocations_;
+    --network.counters_.outstanding_allocations;
     info = next;
   }
 }

@@ -68,19 +68,20 @@ class FakeNetwork {
   // --- Faults ------------------------------------------------------------
   void FailRouteCreations(int count, NETIO_STATUS error);
   void FailRouteTableReads(bool fail);
-  void FailInterfaceTableReads(bool fail);
   void FailDnsCalls(int count);
-  void FailNotifyRegistration(bool fail);
 
   // --- What happened -----------------------------------------------------
+  struct Counters {
+    int route_table_reads = 0;
+    int route_writes = 0;  // create and set calls
+    int route_deletions = 0;
+    int registrations = 0;  // made, whether still active or not
+    int active_registrations = 0;
+    ADDRESS_FAMILY registered_family = AF_UNSPEC;
+    int outstanding_allocations = 0;  // tables and name results not freed
+  };
+  Counters counters() const;
   std::vector<MIB_IPFORWARD_ROW2> HostRoutes() const;
-  int route_table_reads() const;
-  int route_creations() const;  // create and set calls
-  int route_deletions() const;
-  int registrations() const;
-  ADDRESS_FAMILY registered_family() const;
-  int active_registrations() const;
-  int outstanding_allocations() const;
   std::vector<DnsCall> DnsCalls() const;
   // Waits up to `timeout_ms` until at least `count` DNS calls were made.
   bool WaitForDnsCalls(size_t count, int timeout_ms) const;
@@ -142,16 +143,8 @@ class FakeNetwork {
   int route_creation_failures_ = 0;
   NETIO_STATUS route_creation_error_ = 0;
   bool fail_route_table_ = false;
-  bool fail_interface_table_ = false;
-  bool fail_registration_ = false;
   int dns_failures_ = 0;
-
-  int route_table_reads_ = 0;
-  int route_creations_ = 0;
-  int route_deletions_ = 0;
-  int registrations_made_ = 0;
-  ADDRESS_FAMILY registered_family_ = AF_UNSPEC;
-  int outstanding_allocations_ = 0;
+  Counters counters_;
   std::vector<DnsCall> dns_calls_;
 
   // Held while a callback runs: cancelling waits for it, as on Windows.

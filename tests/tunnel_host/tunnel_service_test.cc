@@ -177,19 +177,4 @@ TEST_F(TunnelHostServiceTest, ReportsTheCodeOfATunnelThatEndsOrNeverStarts) {
             std::string::npos);
 }
 
-TEST_F(TunnelHostServiceTest, IsStartingUntilTheLibraryReportsRunning) {
-  SetKnobs("start_delay_ms=1500\n");
-  Install("DNS = 10.0.0.1\n");
-  ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(WaitForTranscriptLine("tunnel name TovraneVPN", 10000));
-  EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Starting);
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
-  velk::StopTunnelServiceAndWait();
-  uint32_t exit_code = 1;
-  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
-            TunnelServiceState::Stopped);
-  EXPECT_EQ(exit_code, 0u);
-}
-
 }  // namespace
