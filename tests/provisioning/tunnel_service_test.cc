@@ -145,7 +145,8 @@ TEST_F(TunnelServiceTest, StopAndWaitInRealTimeEndsAfterAboutTenSeconds) {
   StopTunnelServiceAndWait();
   const auto elapsed = std::chrono::steady_clock::now() - started;
   EXPECT_GE(elapsed, std::chrono::milliseconds(9900));
-  EXPECT_LT(elapsed, std::chrono::milliseconds(13000));
+  // Generous: a loaded machine stretches each pause a little.
+  EXPECT_LT(elapsed, std::chrono::milliseconds(15000));
 }
 
 }  // namespace
