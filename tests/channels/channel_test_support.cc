@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace velk_test {
 
 Bytes Hex(const std::string& hex) {
@@ -26,17 +24,6 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 Bytes operator+(Bytes lhs, const Bytes& rhs) {
   lhs.insert(lhs.end(), rhs.begin(), rhs.end());
   return lhs;
-}
-
-std::string ToHex(const Bytes& bytes) {
-  std::string hex;
-  char byte_text[4];
-  for (uint8_t byte : bytes) {
-    std::snprintf(byte_text, sizeof(byte_text), "%02X ", byte);
-    hex += byte_text;
-  }
-  if (!hex.empty()) hex.pop_back();
-  return hex;
 }
 
 flutter::EngineProject TestProject() {

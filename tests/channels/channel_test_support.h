@@ -25,8 +25,6 @@ Bytes Hex(const std::string& hex);
 // The UTF-8 bytes of `text`, without a terminator.
 Bytes Text(const std::string& text);
 Bytes operator+(Bytes lhs, const Bytes& rhs);
-// "07 09 67 65" for diagnostics.
-std::string ToHex(const Bytes& bytes);
 
 // A project the stand-in starts an engine for.
 flutter::EngineProject TestProject();

@@ -110,12 +110,6 @@ TEST_F(EventChannelTest, ListensAndCancels) {
   EXPECT_EQ(recorder_.calls.size(), 2u);
 }
 
-TEST_F(EventChannelTest, CancelWithoutListenIsAnError) {
-  channel_.AttachStreamHandler(recorder_.Handler());
-  EXPECT_EQ(Send(kCancel), kNoActiveStream);
-  EXPECT_TRUE(recorder_.calls.empty());
-}
-
 TEST_F(EventChannelTest, SecondListenCancelsTheFirstStream) {
   channel_.AttachStreamHandler(recorder_.Handler());
   Send(kListen);

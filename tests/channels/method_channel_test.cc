@@ -218,20 +218,6 @@ TEST_F(MethodChannelTest, ReplacesAndRemovesItsHandler) {
   EXPECT_EQ(second, 1);
 }
 
-TEST_F(MethodChannelTest, HandlerOutlivesTheChannelObject) {
-  auto channel = std::make_unique<MethodChannel>(
-      engine_.GetMessenger(), "tovrane.vpn/other",
-      &flutter::StandardMethodCodec::ForSerializer(nullptr));
-  channel->SetCallHandler(
-      [](const MethodCall& call, std::unique_ptr<MethodResult> result) {
-        result->Success(EncodableValue(call.method_name()));
-      });
-  channel.reset();
-  ResponseLog responses;
-  velk_test::Deliver(engine_, "tovrane.vpn/other", kGetStatusCall, &responses);
-  EXPECT_EQ(responses.Only(), Hex("00 07 09") + Text("getStatus"));
-}
-
 TEST_F(MethodChannelTest, HandlerMayRemoveItselfWhileHandling) {
   channel_.SetCallHandler(
       [this](const MethodCall&, std::unique_ptr<MethodResult> result) {

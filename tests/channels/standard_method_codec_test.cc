@@ -13,7 +13,6 @@
 namespace {
 
 using flutter::EncodableValue;
-using flutter::EncodableValueList;
 using flutter::StandardMethodCodec;
 using velk_test::Bytes;
 using velk_test::Hex;
@@ -51,30 +50,6 @@ TEST(StandardMethodCodecTest, KeepsOneCodecPerSerializer) {
   const StandardMethodCodec& other = StandardMethodCodec::ForSerializer(&own);
   EXPECT_NE(&other, &shared);
   EXPECT_EQ(&StandardMethodCodec::ForSerializer(&own), &other);
-}
-
-TEST(StandardMethodCodecTest, EncodesCallsThatItDecodes) {
-  const StandardMethodCodec& codec =
-      StandardMethodCodec::ForSerializer(nullptr);
-  flutter::MethodCall call(
-      "connect", std::make_unique<EncodableValue>(EncodableValueList{
-                     EncodableValue(int32_t{1}), EncodableValue("two")}));
-  std::unique_ptr<Bytes> bytes = codec.EncodeCall(call);
-  // 07 07 "connect", 0C list of 02: 03 int32 1, 07 03 "two".
-  EXPECT_EQ(*bytes, Hex("07 07") + Text("connect") +
-                        Hex("0C 02 03 01 00 00 00 07 03") + Text("two"));
-  // Bytes after the arguments are ignored.
-  Bytes padded = *bytes + Hex("FF FF");
-  std::unique_ptr<flutter::MethodCall> decoded =
-      codec.DecodeCall(padded.data(), padded.size());
-  ASSERT_NE(decoded, nullptr);
-  EXPECT_EQ(decoded->method_name(), "connect");
-  EXPECT_EQ(*decoded->arguments(), *call.arguments());
-
-  // A call without an arguments object is written with null arguments.
-  flutter::MethodCall bare("getStatus", nullptr);
-  EXPECT_EQ(*codec.EncodeCall(bare),
-            Hex("07 09") + Text("getStatus") + Hex("00"));
 }
 
 TEST(StandardMethodCodecTest, DecodesReplies) {
