@@ -36,13 +36,14 @@ TEST(ByteBufferStreamReaderTest, FailedReadsReportAndLeaveEverythingAsItWas) {
   ByteBufferStreamReader reader(data, sizeof(data));
   velk_test::ReportCapture reports;
 
+  EXPECT_EQ(reader.GetByte(), 0xAB);
   uint8_t destination[4] = {9, 9, 9, 9};
-  reader.GetBytes(destination, 3);
-  // A count that would wrap the end pointer around must fail too.
+  reader.GetBytes(destination, 2);
+  // A count that wraps position + count around must fail too.
   reader.GetBytes(destination, SIZE_MAX);
   EXPECT_EQ(std::vector<uint8_t>(destination, destination + 4),
             std::vector<uint8_t>({9, 9, 9, 9}));
-  EXPECT_EQ(reader.GetByte(), 0xAB);  // the position did not move
+  EXPECT_EQ(reader.GetByte(), 0xCD);  // the position did not move
 
   reader.SkipToAlignment(8);  // past the end, unchecked
   EXPECT_EQ(reader.RemainingBytes(), 0u);

@@ -19,27 +19,8 @@ TEST(EncodableValueTest, HoldsTheAlternativeItWasBuiltFrom) {
   EXPECT_TRUE(std::holds_alternative<std::string>(text));
   text = "off";
   EXPECT_EQ(std::get<std::string>(text), "off");
-  EXPECT_EQ(EncodableValue(int32_t{7}).index(), 2u);
-  EXPECT_EQ(EncodableValue(int64_t{7}).index(), 3u);
-  EXPECT_EQ(EncodableValue(std::vector<float>{1.0f}).index(), 13u);
-  EXPECT_EQ(EncodableValue(CustomValue(std::string("x"))).index(), 12u);
-
   EXPECT_EQ(std::get_if<int32_t>(&text), nullptr);
   EXPECT_THROW((void)std::get<bool>(text), std::bad_variant_access);
-}
-
-TEST(EncodableValueTest, CopiesDeeply) {
-  EncodableValue original(EncodableValueList{EncodableValue(
-      EncodableValueMap{{EncodableValue("k"), EncodableValue(1)}})});
-  EncodableValue copy = original;
-  auto& inner =
-      std::get<EncodableValueMap>(std::get<EncodableValueList>(copy)[0]);
-  inner[EncodableValue("k")] = EncodableValue(2);
-  EXPECT_NE(copy, original);
-  EXPECT_EQ(
-      std::get<EncodableValueMap>(std::get<EncodableValueList>(original)[0])
-          .at(EncodableValue("k")),
-      EncodableValue(1));
 }
 
 TEST(EncodableValueTest, CustomValueKeepsItsObjectAndIdentity) {
@@ -103,18 +84,6 @@ TEST(EncodableValueTest, TreatsNullsAsEqualAndNanAsUnordered) {
   EXPECT_FALSE(nan < EncodableValue(1.0));
   EXPECT_FALSE(EncodableValue(1.0) < nan);
   EXPECT_TRUE(std::is_neq(nan <=> nan));
-}
-
-TEST(EncodableValueTest, MapsIterateInKeyOrder) {
-  EncodableValueMap map{{EncodableValue("b"), EncodableValue()},
-                        {EncodableValue("a"), EncodableValue()},
-                        {EncodableValue(int32_t{9}), EncodableValue()},
-                        {EncodableValue(), EncodableValue()}};
-  std::vector<EncodableValue> keys;
-  for (const auto& entry : map) keys.push_back(entry.first);
-  EXPECT_EQ(keys, (std::vector<EncodableValue>{
-                      EncodableValue(), EncodableValue(int32_t{9}),
-                      EncodableValue("a"), EncodableValue("b")}));
 }
 
 }  // namespace
