@@ -15,10 +15,14 @@ namespace flutter {
 // Malformed input never throws: it decodes to a value with zero or null parts
 // and one line on the standard error stream per failure. Over a reader that
 // knows its end, the decoder also refuses sizes and counts that the message
-// cannot hold, and nesting deeper than kMaxNestingDepth.
+// cannot hold, and nesting deeper than kMaxNestingDepth. The encoder writes a
+// value that it cannot encode (a custom value, or one with more than 2^32 - 1
+// elements) as null, with one report.
 class StandardCodecSerializer {
  public:
-  // Lists and maps inside one another deeper than this decode as null.
+  // A list or map nested deeper than this decodes as null with one report,
+  // and the lists and maps around it stop reading: the rest of the message
+  // is not trusted. Decoding recurses per level, so this bounds the stack.
   static constexpr int kMaxNestingDepth = 128;
 
   // A string or typed list that claims more bytes than the message holds
