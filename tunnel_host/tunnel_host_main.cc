@@ -23,9 +23,9 @@ struct HostArguments {
   std::wstring tunnel_name;
 };
 
-bool SplitCommandLine(HostArguments* arguments) {
+bool SplitCommandLine(const wchar_t* command_line, HostArguments* arguments) {
   int count = 0;
-  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  wchar_t** argv = CommandLineToArgvW(command_line, &count);
   if (argv == nullptr) return false;
   const bool enough = count >= 3;
   if (enough) {
@@ -73,8 +73,14 @@ bool LoadConfigText(const std::wstring& path, std::wstring& text) {
 }
 
 int TunnelHostMain() {
+  return RunTunnelHost(GetCommandLineW(), L"tunnel.dll",
+                       SystemIpHelperFunctions());
+}
+
+int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
+                  const IpHelperFunctions& network_functions) {
   HostArguments arguments;
-  if (!SplitCommandLine(&arguments)) return kBadCommandLine;
+  if (!SplitCommandLine(command_line, &arguments)) return kBadCommandLine;
 
   std::wstring config_text;
   if (!LoadConfigText(arguments.config_path, config_text)) {
@@ -82,15 +88,15 @@ int TunnelHostMain() {
   }
 
   // Never freed: the tunnel library runs until the process ends.
-  HMODULE tunnel_library = LoadLibraryW(L"tunnel.dll");
-  if (tunnel_library == nullptr) return kTunnelLibraryMissing;
+  HMODULE library = LoadLibraryW(tunnel_library);
+  if (library == nullptr) return kTunnelLibraryMissing;
   const auto tunnel_service =
       reinterpret_cast<WireGuardTunnelServiceFunction>(reinterpret_cast<void*>(
-          GetProcAddress(tunnel_library, "WireGuardTunnelService")));
+          GetProcAddress(library, "WireGuardTunnelService")));
   if (tunnel_service == nullptr) return kTunnelEntryMissing;
 
-  EndpointRouteKeeper route_keeper;
-  TunnelDnsKeeper dns_keeper;
+  EndpointRouteKeeper route_keeper(network_functions);
+  TunnelDnsKeeper dns_keeper(network_functions);
   // The host route must exist before the tunnel's own routes do; the tunnel
   // runs whether or not it could be installed.
   (void)route_keeper.StartEndpointRoute(config_text, arguments.tunnel_name);

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "tunnel_host/ip_helper.h"
+
 namespace tunnel_host {
 
 // Exit codes of tovrane_tunnel, its only report.
@@ -20,6 +22,12 @@ enum TunnelHostExitCode : int {
 // configuration, starts the route and DNS keepers, runs the tunnel library
 // until the service stops, stops the keepers and returns the exit code.
 int TunnelHostMain();
+
+// The same run with its surroundings given: the command line to split, the
+// tunnel library to load ("tunnel.dll" by bare name in the real program) and
+// the network functions of the keepers.
+int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
+                  const IpHelperFunctions& network_functions);
 
 // Reads the file at `path` as UTF-8 into `text`. The text ends before the
 // first NUL byte, if any; a byte-order mark is kept as U+FEFF. False when

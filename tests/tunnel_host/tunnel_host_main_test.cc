@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "tests/tunnel_host/fake_network.h"
 #include "tests/tunnel_host/host_folder.h"
 
 namespace {
@@ -142,6 +143,34 @@ TEST(TunnelHostProgram, RunsUntilTheLibraryReturns) {
   const ULONGLONG before = GetTickCount64();
   EXPECT_EQ(folder.RunHost(L"c.conf TovraneVPN"), 0u);
   EXPECT_GE(GetTickCount64() - before, 600u);
+}
+
+// The whole run in this process, against a fake network: the keepers work
+// while the tunnel runs and are stopped even when it fails.
+TEST(RunTunnelHost, StopsTheKeepersWhateverTheTunnelReturns) {
+  tunnel_host_test::FakeNetwork network;
+  network.AddInterface({1, L"Ethernet", true, true, 10, {}});
+  network.AddInterface({2, L"TovraneVPN", true, true, 5, {}});
+  network.AddDefaultRoute(1, L"10.0.0.1", 0);
+  HostFolder folder(HostFolder::Library::kStandIn);
+  ASSERT_TRUE(folder.ok());
+  folder.Write(L"tunnel_stand_in.ini",
+               std::string(kDirectRun) + "stop_after_ms=1500\nresult=0\n");
+  folder.Write(L"c.conf", "DNS = 10.0.0.53\nEndpoint = 192.0.2.7:51820\n");
+  const std::wstring command_line =
+      L"host \"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
+
+  EXPECT_EQ(tunnel_host::RunTunnelHost(command_line.c_str(),
+                                       folder.Path(L"tunnel.dll").c_str(),
+                                       network.Functions()),
+            5);
+  const tunnel_host_test::FakeNetwork::Counters counters = network.counters();
+  EXPECT_EQ(counters.route_writes, 1);
+  EXPECT_EQ(counters.route_deletions, 1);
+  EXPECT_EQ(counters.active_registrations, 0);
+  EXPECT_TRUE(network.HostRoutes().empty());
+  ASSERT_EQ(network.DnsCalls().size(), 1u);
+  EXPECT_EQ(network.DnsCalls()[0].name_servers, L"10.0.0.53");
 }
 
 }  // namespace
