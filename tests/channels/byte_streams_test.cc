@@ -53,17 +53,5 @@ TEST(ByteBufferStreamReaderTest, FailedReadsReportAndLeaveEverythingAsItWas) {
   EXPECT_EQ(reports.Lines(), std::vector<std::string>(4, kInvalidRead));
 }
 
-TEST(ByteBufferStreamWriterTest, AppendsAndPadsOnTheVectorLength) {
-  std::vector<uint8_t> buffer = {0xEE};  // the message already has a byte
-  ByteBufferStreamWriter writer(&buffer);
-  writer.PadToAlignment(1);
-  writer.PutByte(0x01);
-  writer.PadToAlignment(4);
-  const uint8_t bytes[] = {0x02, 0x03};
-  writer.PutBytes(bytes, 2);
-  writer.PadToAlignment(2);  // already aligned: nothing added
-  EXPECT_EQ(buffer, std::vector<uint8_t>({0xEE, 0x01, 0x00, 0x00, 0x02, 0x03}));
-}
-
 }  // namespace
 }  // namespace flutter
