@@ -18,17 +18,6 @@ std::wstring GetTemporaryFolder() {
   return std::wstring(buffer, length);
 }
 
-bool WriteHandOffFile(const std::wstring& path, const std::string& bytes) {
-  ScopedKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                   &written, nullptr) &&
-         written == bytes.size();
-}
-
 // Starts the elevated copy and answers its exit code, 1 when none can be had.
 DWORD RunSetupCopy(const std::wstring& hand_off_path,
                    const SetupProcessWaiter& wait) {
@@ -73,7 +62,7 @@ bool RunElevatedSetup(const std::string& config_text,
   }
 
   DWORD exit_code = 1;
-  if (WriteHandOffFile(hand_off_path, config_text)) {
+  if (WriteWholeFile(hand_off_path, config_text)) {
     exit_code = RunSetupCopy(hand_off_path, wait);
   }
   // Setup mode deletes the file once read; this covers every other path.

@@ -70,16 +70,6 @@ bool SecureDataFolder(const std::wstring& folder) {
              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
 }
 
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  ScopedKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                   &written, nullptr) &&
-         written == bytes.size();
-}
 
 // Adds the user's entry to the file's own list, which stays unprotected and
 // so keeps what it inherits from the folder. Failures leave the file as the
@@ -176,6 +166,17 @@ bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
   if (file.bad() || content.empty()) return false;
   *bytes = std::move(content);
   return true;
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  ScopedKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                   &written, nullptr) &&
+         written == bytes.size();
 }
 
 std::vector<BYTE> QueryCurrentUser() {

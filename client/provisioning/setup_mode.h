@@ -45,6 +45,9 @@ std::wstring GetTunnelConfigPath();
 // all of them.
 bool ReadWholeFile(const std::wstring& path, std::string* bytes);
 
+// Replaces the file's content with `bytes`; true when every byte was written.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+
 // The TokenUser information of this process's token (the SID comes first),
 // or an empty buffer on any failure.
 std::vector<BYTE> QueryCurrentUser();
