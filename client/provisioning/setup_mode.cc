@@ -70,7 +70,6 @@ bool SecureDataFolder(const std::wstring& folder) {
              nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
 }
 
-
 // Adds the user's entry to the file's own list, which stays unprotected and
 // so keeps what it inherits from the folder. Failures leave the file as the
 // folder's entries made it.
