@@ -170,7 +170,7 @@ bool EndpointRouteKeeper::FindBestDefaultRoute(ADDRESS_FAMILY family,
     // A row whose alias cannot be read stays a candidate.
     wchar_t alias[kAliasLength] = {};
     if (ip_helper_.ConvertInterfaceLuidToAlias(row.InterfaceLuid, alias,
-                                               kAliasLength - 1) == NO_ERROR &&
+                                               kAliasLength) == NO_ERROR &&
         IsTunnelAlias(alias, tunnel_name_)) {
       continue;
     }

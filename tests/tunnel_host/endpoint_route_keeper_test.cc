@@ -97,6 +97,21 @@ TEST_F(EndpointRouteKeeperTest, ChoosesByMetricSumAndSkipsUnusableRoutes) {
   EXPECT_EQ(OnlyHostRoute().InterfaceLuid.Value, 0x3003u);
 }
 
+TEST_F(EndpointRouteKeeperTest, SkipsTheTunnelUnderAnAliasOfMaximumLength) {
+  // 256 characters, the longest alias an interface can have: the whole
+  // 257-character buffer is needed to read it.
+  const std::wstring long_alias =
+      std::wstring(kTunnel) + L" " + std::wstring(245, L'x');
+  ASSERT_EQ(long_alias.size(), 256u);
+  AddAdapter(0x3000, long_alias, 0);
+  AddAdapter(kEthernet, L"Ethernet", 50);
+  network_.AddDefaultRoute(0x3000, L"10.9.0.1", 0);
+  network_.AddDefaultRoute(kEthernet, L"10.0.0.1", 0);
+  EndpointRouteKeeper keeper(network_.Functions());
+  EXPECT_TRUE(keeper.StartEndpointRoute(kConfig, kTunnel));
+  EXPECT_EQ(OnlyHostRoute().InterfaceLuid.Value, kEthernet);
+}
+
 TEST_F(EndpointRouteKeeperTest, PrefersIpv4AndFollowsTheEndpointsFamily) {
   AddTwoUplinks();
   network_.AddName(L"both.example", {L"2001:db8::7", L"192.0.2.8"});
