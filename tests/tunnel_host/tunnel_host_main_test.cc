@@ -173,4 +173,66 @@ TEST(RunTunnelHost, StopsTheKeepersWhateverTheTunnelReturns) {
   EXPECT_EQ(network.DnsCalls()[0].name_servers, L"10.0.0.53");
 }
 
+// What the network looked like when the tunnel library's entry was called.
+struct TunnelStartView {
+  bool called = false;
+  size_t host_routes = 0;
+  int active_registrations = 0;
+};
+tunnel_host_test::FakeNetwork* g_probed_network = nullptr;
+TunnelStartView g_tunnel_start;
+
+BOOL LookAtNetworkAtTunnelStart(const wchar_t* /*config_text*/,
+                                const wchar_t* /*tunnel_name*/) {
+  g_tunnel_start.called = true;
+  g_tunnel_start.host_routes = g_probed_network->HostRoutes().size();
+  g_tunnel_start.active_registrations =
+      g_probed_network->counters().active_registrations;
+  return TRUE;
+}
+
+// Build outputs are Linux paths; Wine sees the Linux root as drive Z:.
+std::wstring ProbeLibraryPath() {
+  std::wstring path = L"Z:";
+  for (const char* c = VELK_TUNNEL_PROBE_DLL; *c != '\0'; ++c) {
+    path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+  }
+  return path;
+}
+
+// The tunnel's own routes must not capture the endpoint's traffic: the host
+// route is in place, and followed, before the tunnel library runs.
+TEST(RunTunnelHost, InstallsTheHostRouteBeforeTheTunnelStarts) {
+  tunnel_host_test::FakeNetwork network;
+  network.AddInterface({1, L"Ethernet", true, true, 10, {}});
+  network.AddDefaultRoute(1, L"10.0.0.1", 0);
+  HostFolder folder(HostFolder::Library::kNone);
+  ASSERT_TRUE(folder.ok());
+  folder.Write(L"c.conf", "Endpoint = 192.0.2.7:51820\n");
+  const std::wstring library = ProbeLibraryPath();
+  HMODULE probe = LoadLibraryW(library.c_str());
+  ASSERT_NE(probe, nullptr);
+  using SetProbe = void (*)(BOOL(*)(const wchar_t*, const wchar_t*));
+  const auto set_probe = reinterpret_cast<SetProbe>(
+      reinterpret_cast<void*>(GetProcAddress(probe, "SetTunnelProbe")));
+  ASSERT_NE(set_probe, nullptr);
+  g_probed_network = &network;
+  g_tunnel_start = TunnelStartView();
+  set_probe(&LookAtNetworkAtTunnelStart);
+
+  const std::wstring command_line =
+      L"host \"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
+  EXPECT_EQ(tunnel_host::RunTunnelHost(command_line.c_str(), library.c_str(),
+                                       network.Functions()),
+            0);
+  set_probe(nullptr);
+  g_probed_network = nullptr;
+  FreeLibrary(probe);
+
+  EXPECT_TRUE(g_tunnel_start.called);
+  EXPECT_EQ(g_tunnel_start.host_routes, 1u);
+  EXPECT_EQ(g_tunnel_start.active_registrations, 1);
+  EXPECT_TRUE(network.HostRoutes().empty());
+}
+
 }  // namespace
