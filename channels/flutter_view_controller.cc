@@ -9,9 +9,12 @@ FlutterViewController::FlutterViewController(int width, int height,
     : engine_(std::make_shared<FlutterEngine>(project)) {
   // The controller takes the engine whether or not it comes to life: the
   // embedder ends an engine whose controller failed, so the wrapper must
-  // never destroy it again.
-  controller_ = FlutterDesktopViewControllerCreate(width, height,
-                                                   engine_->HandOverEngine());
+  // never destroy it again. An engine that did not start is not handed on:
+  // the embedder would dereference the missing handle.
+  FlutterDesktopEngineRef engine = engine_->HandOverEngine();
+  if (engine != nullptr) {
+    controller_ = FlutterDesktopViewControllerCreate(width, height, engine);
+  }
   if (controller_ == nullptr) {
     std::cerr << "Failed to create view controller." << std::endl;
     engine_->ForgetEngine();

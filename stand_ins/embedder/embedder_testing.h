@@ -78,6 +78,10 @@ FLUTTER_EXPORT int VelkEmbedderRejectedResponsesTotal(void);
 // Engines created and not yet destroyed, in this process.
 FLUTTER_EXPORT int VelkEmbedderLiveEngines(void);
 
+// Calls of the engine functions with a null engine handle, in this process.
+// A real embedder would dereference it.
+FLUTTER_EXPORT int VelkEmbedderNullEngineCalls(void);
+
 // Makes the next FlutterDesktopViewControllerCreate fail.
 FLUTTER_EXPORT void VelkEmbedderFailNextViewController(void);
 

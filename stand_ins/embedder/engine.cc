@@ -16,6 +16,15 @@ namespace {
 
 std::atomic<int> live_engines{0};
 std::atomic<bool> fail_next_view_controller{false};
+std::atomic<int> null_engine_calls{0};
+
+// A real embedder dereferences the engine handle it is given; the stand-in
+// refuses a null one and counts it, so tests can see that none was passed.
+bool IsNullEngine(FlutterDesktopEngineRef engine) {
+  if (engine != nullptr) return false;
+  null_engine_calls.fetch_add(1);
+  return true;
+}
 
 std::wstring CopyOrEmpty(const wchar_t* text) {
   return text == nullptr ? std::wstring() : std::wstring(text);
@@ -73,19 +82,19 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
-  if (engine == nullptr) return false;
+  if (IsNullEngine(engine)) return false;
   DestroyEngine(engine);
   return true;
 }
 
 FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(
     FlutterDesktopEngineRef engine) {
-  return engine == nullptr ? nullptr : engine->messenger;
+  return IsNullEngine(engine) ? nullptr : engine->messenger;
 }
 
 FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
     FlutterDesktopEngineRef engine, const char* plugin_name) {
-  if (engine == nullptr || plugin_name == nullptr) return nullptr;
+  if (IsNullEngine(engine) || plugin_name == nullptr) return nullptr;
   std::unique_ptr<FlutterDesktopPluginRegistrar>& registrar =
       engine->registrars[plugin_name];
   if (!registrar) {
@@ -99,18 +108,18 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
 void FlutterDesktopEngineSetNextFrameCallback(
     FlutterDesktopEngineRef engine, FlutterDesktopOnNextFrameCallback callback,
     void* user_data) {
-  if (engine == nullptr) return;
+  if (IsNullEngine(engine)) return;
   engine->next_frame_callback = callback;
   engine->next_frame_user_data = user_data;
 }
 
 void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
-  if (engine != nullptr) ++engine->fonts_reloaded;
+  if (!IsNullEngine(engine)) ++engine->fonts_reloaded;
 }
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     int width, int height, FlutterDesktopEngineRef engine) {
-  if (engine == nullptr) return nullptr;
+  if (IsNullEngine(engine)) return nullptr;
   // The engine was handed over, so a failed creation must not leak it.
   if (fail_next_view_controller.exchange(false) || width < 0 || height < 0) {
     DestroyEngine(engine);
@@ -239,6 +248,8 @@ const char* VelkEmbedderGetEntrypointArgument(FlutterDesktopEngineRef engine,
 }
 
 int VelkEmbedderLiveEngines(void) { return live_engines.load(); }
+
+int VelkEmbedderNullEngineCalls(void) { return null_engine_calls.load(); }
 
 void VelkEmbedderFailNextViewController(void) {
   fail_next_view_controller.store(true);

@@ -142,4 +142,19 @@ TEST(FlutterViewControllerTest, FailedCreationLeavesNoViewAndNoEngine) {
                                       kNoEngineReport}));
 }
 
+TEST(FlutterViewControllerTest, EngineThatDidNotStartIsNeverHandedOn) {
+  int null_calls = VelkEmbedderNullEngineCalls();
+  ReportCapture reports;
+  {
+    flutter::EngineProject project;  // no assets: the embedder refuses
+    flutter::FlutterViewController controller(400, 740, project);
+    EXPECT_EQ(controller.GetView(), nullptr);
+    controller.GetEngine()->SetNextFrameCallback([] {});
+    controller.GetEngine()->ReloadSystemFonts();
+  }
+  EXPECT_EQ(VelkEmbedderNullEngineCalls(), null_calls);
+  EXPECT_EQ(reports.Lines(),
+            std::vector<std::string>{"Failed to create view controller."});
+}
+
 }  // namespace
