@@ -49,6 +49,25 @@ struct FlutterDesktopMessenger {
   std::map<std::string, ChannelCallback> callbacks;
 };
 
+namespace velk_embedder {
+
+// The reply owed to a message that the native side sent with one. The
+// interface answers it on the platform thread's next turn, or the engine
+// answers it when it ends: the caller's context is freed only by the call.
+struct PendingReply {
+  FlutterDesktopBinaryReply reply = nullptr;
+  void* user_data = nullptr;
+  bool answered = false;
+
+  void AnswerEmpty() {
+    if (answered) return;
+    answered = true;
+    reply(nullptr, 0, user_data);
+  }
+};
+
+}  // namespace velk_embedder
+
 struct FlutterDesktopPluginRegistrar {
   FlutterDesktopEngine* engine = nullptr;
   std::string plugin_name;
@@ -75,6 +94,8 @@ struct FlutterDesktopEngine {
 
   // Work for the platform thread, run by VelkEmbedderRunPendingTasks.
   std::vector<std::function<void()>> pending_tasks;
+  // Replies still owed, answered in order when the engine ends.
+  std::vector<std::shared_ptr<velk_embedder::PendingReply>> open_replies;
 
   VelkEmbedderOutgoingCallback outgoing_observer = nullptr;
   void* outgoing_user_data = nullptr;

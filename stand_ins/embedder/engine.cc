@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "stand_ins/embedder/embedder_state.h"
 
@@ -33,6 +35,9 @@ std::wstring CopyOrEmpty(const wchar_t* text) {
 void DestroyEngine(FlutterDesktopEngine* engine) {
   velk_embedder::ShutDownMessenger(engine->messenger);
   engine->messenger = nullptr;
+  // Every sent message gets its reply, or its caller's context leaks. The
+  // messenger is shut first, so a reply cannot send again.
+  for (const auto& pending : engine->open_replies) pending->AnswerEmpty();
   delete engine;
   live_engines.fetch_sub(1);
 }

@@ -1,8 +1,10 @@
 // The stand-in's messenger: per-channel callbacks, sends towards the
 // interface, and the response handles of incoming messages.
 
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "stand_ins/embedder/embedder_state.h"
 
@@ -54,8 +56,14 @@ bool Send(FlutterDesktopMessengerRef messenger, const char* channel,
     // The interface has no handlers of its own here, so every message it is
     // sent goes unanswered by it: the engine replies with no data, later, on
     // the platform thread, as it does for a channel nobody listens on.
-    engine->pending_tasks.push_back(
-        [reply, user_data] { reply(nullptr, 0, user_data); });
+    auto pending = std::make_shared<velk_embedder::PendingReply>();
+    pending->reply = reply;
+    pending->user_data = user_data;
+    // Answered ones are forgotten here, on the platform thread.
+    std::erase_if(engine->open_replies,
+                  [](const auto& open) { return open->answered; });
+    engine->open_replies.push_back(pending);
+    engine->pending_tasks.push_back([pending] { pending->AnswerEmpty(); });
   }
   return true;
 }

@@ -147,6 +147,21 @@ TEST_F(BinaryMessengerImplTest, SendsWithAndWithoutReply) {
   EXPECT_EQ(replies, std::vector<Bytes>{Bytes()});
 }
 
+TEST_F(BinaryMessengerImplTest, ReplyStillAwaitedWhenTheEngineEndsIsFreed) {
+  auto witness = std::make_shared<int>(0);
+  std::vector<Bytes> replies;
+  messenger_->SendMessage(
+      "tovrane.vpn/ui", Hex("07 00").data(), 2,
+      [witness, &replies](const uint8_t* data, size_t size) {
+        replies.emplace_back(data, data + size);
+      });
+  EXPECT_EQ(witness.use_count(), 2);
+  engine_.reset();
+  // Answered with no data, as for a message nobody handled, and freed.
+  EXPECT_EQ(replies, std::vector<Bytes>{Bytes()});
+  EXPECT_EQ(witness.use_count(), 1);
+}
+
 TEST_F(BinaryMessengerImplTest, RefusedSendDropsItsReply) {
   VelkEmbedderSetRefuseSends(engine_->engine(), true);
   auto witness = std::make_shared<int>(0);
