@@ -44,11 +44,15 @@ bool ReadAllBytes(const std::wstring& path, std::vector<char>* bytes) {
   if (!file.is_valid()) return false;
   char chunk[4096];
   DWORD read = 0;
-  while (ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) &&
-         read > 0) {
+  for (;;) {
+    // A read that fails part-way must not hand the tunnel half a
+    // configuration: the file counts as unreadable.
+    if (!ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr)) {
+      return false;
+    }
+    if (read == 0) return true;
     bytes->insert(bytes->end(), chunk, chunk + read);
   }
-  return true;
 }
 
 }  // namespace
