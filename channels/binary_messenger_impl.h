@@ -7,7 +7,7 @@
 #include <string>
 
 #include "channels/binary_messenger.h"
-#include "channels/embedder_api.h"
+#include "interfaces/embedder.h"
 
 namespace flutter {
 

@@ -7,9 +7,9 @@
 
 #include "channels/binary_messenger.h"
 #include "channels/binary_messenger_impl.h"
-#include "channels/embedder_api.h"
 #include "channels/engine_project.h"
 #include "channels/plugin_registry.h"
+#include "interfaces/embedder.h"
 
 namespace flutter {
 

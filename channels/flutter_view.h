@@ -1,7 +1,7 @@
 #ifndef CHANNELS_FLUTTER_VIEW_H_
 #define CHANNELS_FLUTTER_VIEW_H_
 
-#include "channels/embedder_api.h"
+#include "interfaces/embedder.h"
 
 namespace flutter {
 

@@ -4,10 +4,10 @@
 #include <memory>
 #include <optional>
 
-#include "channels/embedder_api.h"
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/flutter_view.h"
+#include "interfaces/embedder.h"
 
 namespace flutter {
 

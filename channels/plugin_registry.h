@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "channels/embedder_api.h"
+#include "interfaces/embedder.h"
 
 namespace flutter {
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string_view>
 
-namespace tunnel_host {
+namespace velk {
 namespace {
 
 // Calls `visit` with the trimmed key and the raw value of every line that
@@ -97,4 +97,4 @@ void ReadDnsServers(const std::wstring& config_text, DnsServerLists& lists) {
                   });
 }
 
-}  // namespace tunnel_host
+}  // namespace velk

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace tunnel_host {
+namespace velk {
 
 // The DNS servers of a configuration, by family, each list joined by ","
 // without spaces, every address kept exactly as it was written.
@@ -28,6 +28,6 @@ void ReadDnsServers(const std::wstring& config_text, DnsServerLists& lists);
 // `text` without leading and trailing white space (as iswspace classes it).
 std::wstring TrimSpaces(const std::wstring& text);
 
-}  // namespace tunnel_host
+}  // namespace velk
 
 #endif  // TUNNEL_HOST_CONFIG_READING_H_

@@ -3,10 +3,10 @@
 #include <climits>
 #include <cstring>
 
+#include "common/tunnel_identity.h"
 #include "tunnel_host/config_reading.h"
-#include "tunnel_host/tunnel_alias.h"
 
-namespace tunnel_host {
+namespace velk {
 namespace {
 
 // Interface aliases are at most 256 characters and a NUL.
@@ -196,4 +196,4 @@ bool EndpointRouteKeeper::FindBestDefaultRoute(ADDRESS_FAMILY family,
   return found;
 }
 
-}  // namespace tunnel_host
+}  // namespace velk

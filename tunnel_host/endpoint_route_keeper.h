@@ -4,9 +4,9 @@
 #include <mutex>
 #include <string>
 
-#include "tunnel_host/ip_helper.h"
+#include "win/ip_helper.h"
 
-namespace tunnel_host {
+namespace velk {
 
 // Keeps one host route to the tunnel's endpoint through the best default
 // route that is not the tunnel's own, so that the tunnel's packets keep the
@@ -53,6 +53,6 @@ class EndpointRouteKeeper {
   HANDLE notification_handle_ = nullptr;
 };
 
-}  // namespace tunnel_host
+}  // namespace velk
 
 #endif  // TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_

@@ -7,5 +7,5 @@
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
                     PWSTR /*command_line*/, int /*show*/) {
   // The command line is read from the process, whole, by the host itself.
-  return tunnel_host::TunnelHostMain();
+  return velk::TunnelHostMain();
 }

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "tunnel_host/tunnel_alias.h"
+#include "common/tunnel_identity.h"
 
-namespace tunnel_host {
+namespace velk {
 
 TunnelDnsKeeper::TunnelDnsKeeper(const IpHelperFunctions& functions,
                                  std::chrono::milliseconds poll_interval)
@@ -22,14 +22,14 @@ void TunnelDnsKeeper::StartTunnelDns(const std::wstring& config_text,
   if (servers_.ipv4.empty() && servers_.ipv6.empty()) return;
   if (!ip_helper_.HasSetInterfaceDnsSettings()) return;
 
-  stop_event_ = ScopedHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  stop_event_ = ScopedKernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!stop_event_.is_valid()) return;
   try {
     worker_ = std::thread(&TunnelDnsKeeper::RunWorker, this);
   } catch (const std::system_error&) {
     // No thread: the tunnel runs without DNS settings from the host, as it
     // does on a system without the settings call.
-    stop_event_.Close();
+    stop_event_.reset();
   }
 }
 
@@ -37,7 +37,7 @@ void TunnelDnsKeeper::StopTunnelDns() {
   if (!stop_event_.is_valid()) return;
   SetEvent(stop_event_.get());
   if (worker_.joinable()) worker_.join();
-  stop_event_.Close();
+  stop_event_.reset();
 }
 
 bool TunnelDnsKeeper::FindTunnelInterface(NET_LUID* luid,
@@ -96,4 +96,4 @@ void TunnelDnsKeeper::RunWorker() {
   } while (WaitForSingleObject(stop_event_.get(), wait_ms) == WAIT_TIMEOUT);
 }
 
-}  // namespace tunnel_host
+}  // namespace velk

@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "tunnel_host/config_reading.h"
-#include "tunnel_host/ip_helper.h"
-#include "tunnel_host/scoped_handle.h"
+#include "win/ip_helper.h"
+#include "win/scoped_handle.h"
 
-namespace tunnel_host {
+namespace velk {
 
 // Sets the configuration's DNS servers on the tunnel interface. The keeper
 // starts before the tunnel library brings the interface up, so a worker
@@ -53,10 +53,10 @@ class TunnelDnsKeeper {
   // only reads them, so they need no lock.
   std::wstring tunnel_name_;
   DnsServerLists servers_;
-  ScopedHandle stop_event_;
+  ScopedKernelHandle stop_event_;
   std::thread worker_;
 };
 
-}  // namespace tunnel_host
+}  // namespace velk
 
 #endif  // TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_

@@ -7,16 +7,13 @@
 
 #include <vector>
 
+#include "interfaces/tunnel_library.h"
 #include "tunnel_host/endpoint_route_keeper.h"
-#include "tunnel_host/scoped_handle.h"
 #include "tunnel_host/tunnel_dns_keeper.h"
+#include "win/scoped_handle.h"
 
-namespace tunnel_host {
+namespace velk {
 namespace {
-
-// The tunnel library's entry: runs the tunnel until the service stops.
-using WireGuardTunnelServiceFunction =
-    BOOL(WINAPI*)(const wchar_t* config_text, const wchar_t* tunnel_name);
 
 struct HostArguments {
   std::wstring config_path;
@@ -38,9 +35,9 @@ bool SplitCommandLine(const wchar_t* command_line, HostArguments* arguments) {
 
 bool ReadAllBytes(const std::wstring& path, std::vector<char>* bytes) {
   // Shared for reading and writing: the client may be rewriting the file.
-  ScopedHandle file(CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedKernelHandle file(CreateFileW(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.is_valid()) return false;
   char chunk[4096];
   DWORD read = 0;
@@ -94,9 +91,8 @@ int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
   // Never freed: the tunnel library runs until the process ends.
   HMODULE library = LoadLibraryW(tunnel_library);
   if (library == nullptr) return kTunnelLibraryMissing;
-  const auto tunnel_service =
-      reinterpret_cast<WireGuardTunnelServiceFunction>(reinterpret_cast<void*>(
-          GetProcAddress(library, "WireGuardTunnelService")));
+  const auto tunnel_service = reinterpret_cast<WireGuardTunnelServiceFunction>(
+      reinterpret_cast<void*>(GetProcAddress(library, kTunnelEntryName)));
   if (tunnel_service == nullptr) return kTunnelEntryMissing;
 
   EndpointRouteKeeper route_keeper(network_functions);
@@ -114,4 +110,4 @@ int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
   return tunnel_result != 0 ? kTunnelEnded : kTunnelFailed;
 }
 
-}  // namespace tunnel_host
+}  // namespace velk

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "tunnel_host/ip_helper.h"
+#include "win/ip_helper.h"
 
-namespace tunnel_host {
+namespace velk {
 
 // Exit codes of tovrane_tunnel, its only report.
 enum TunnelHostExitCode : int {
@@ -34,6 +34,6 @@ int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
 // the file cannot be opened, holds no bytes or cannot be converted.
 bool LoadConfigText(const std::wstring& path, std::wstring& text);
 
-}  // namespace tunnel_host
+}  // namespace velk
 
 #endif  // TUNNEL_HOST_TUNNEL_HOST_MAIN_H_

@@ -2,9 +2,11 @@
 
 #include <shellapi.h>
 
-#include "client/provisioning/scoped_handles.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/provisioning/tunnel_service.h"
+#include "win/program_path.h"
+#include "win/scoped_handle.h"
+#include "win/whole_file.h"
 
 namespace velk {
 namespace {

@@ -4,15 +4,13 @@
 
 #include <array>
 #include <cwchar>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "client/provisioning/access_entries.h"
-#include "client/provisioning/scoped_handles.h"
 #include "client/provisioning/tunnel_service.h"
+#include "win/scoped_handle.h"
+#include "win/whole_file.h"
 
 namespace velk {
 namespace {
@@ -155,27 +153,6 @@ std::wstring GetTunnelDataFolder() {
 
 std::wstring GetTunnelConfigPath() {
   return GetTunnelDataFolder() + kConfigFileName;
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string* bytes) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  if (!file) return false;
-  std::string content((std::istreambuf_iterator<char>(file)),
-                      std::istreambuf_iterator<char>());
-  if (file.bad() || content.empty()) return false;
-  *bytes = std::move(content);
-  return true;
-}
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  ScopedKernelHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                   &written, nullptr) &&
-         written == bytes.size();
 }
 
 std::vector<BYTE> QueryCurrentUser() {

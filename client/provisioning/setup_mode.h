@@ -41,13 +41,6 @@ std::wstring GetTunnelDataFolder();
 // The stored configuration file in the data folder.
 std::wstring GetTunnelConfigPath();
 
-// True when the file opened and held at least one byte; `bytes` then holds
-// all of them.
-bool ReadWholeFile(const std::wstring& path, std::string* bytes);
-
-// Replaces the file's content with `bytes`; true when every byte was written.
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
-
 // The TokenUser information of this process's token (the SID comes first),
 // or an empty buffer on any failure.
 std::vector<BYTE> QueryCurrentUser();

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "client/provisioning/access_entries.h"
-#include "client/provisioning/scoped_handles.h"
+#include "win/program_path.h"
+#include "win/scoped_handle.h"
 
 namespace velk {
 namespace {
@@ -57,30 +58,9 @@ bool HasUnrestrictedServiceSid(SC_HANDLE service) {
 
 }  // namespace
 
-std::wstring GetProgramPath() {
-  // Paths longer than MAX_PATH exist; a truncated one would name another
-  // folder, so grow the buffer until the whole path fits.
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(),
-                                            static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::wstring();
-    if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    if (buffer.size() >= 32768) return std::wstring();
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
-std::wstring GetClientFolder() {
-  const std::wstring program = GetProgramPath();
-  const size_t separator = program.find_last_of(L"\\/");
-  if (separator == std::wstring::npos) return std::wstring();
-  return program.substr(0, separator);
-}
-
 std::wstring BuildServiceCommandLine(const std::wstring& config_path) {
   std::wstring command_line = L"\"";
-  command_line += GetClientFolder();
+  command_line += GetProgramFolder();
   command_line += L"\\";
   command_line += kTunnelHostProgram;
   command_line += L"\" \"";

@@ -7,16 +7,14 @@
 #include <functional>
 #include <string>
 
+#include "common/tunnel_identity.h"
+
 // The tunnel service "TovraneVPNTunnel" as the client sees it through the
 // service control manager. Every operation opens its own handles with the
 // least access it needs and closes them before it returns; results are plain
 // booleans, and only "already exists", "already running" and "not active" are
 // told apart from other failures.
 namespace velk {
-
-inline constexpr wchar_t kTunnelServiceName[] = L"TovraneVPNTunnel";
-inline constexpr wchar_t kTunnelName[] = L"TovraneVPN";
-inline constexpr wchar_t kTunnelHostProgram[] = L"tovrane_tunnel.exe";
 
 // Rights the interactive user gets on the service: GENERIC_READ |
 // SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG.
@@ -59,13 +57,6 @@ TunnelServiceState QueryTunnelServiceState(uint32_t* exit_code = nullptr);
 // The quoted host path, the quoted configuration path and the quoted tunnel
 // name, separated by single spaces.
 std::wstring BuildServiceCommandLine(const std::wstring& config_path);
-
-// Folder of the running program, without a trailing separator; empty when its
-// path has no separator.
-std::wstring GetClientFolder();
-
-// Full path of the running program.
-std::wstring GetProgramPath();
 
 }  // namespace velk
 

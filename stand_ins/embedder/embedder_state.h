@@ -1,5 +1,5 @@
 // The records behind the stand-in embedder's handles. Internal to the
-// stand-in; the client sees only the opaque handles of embedder_api.h.
+// stand-in; the client sees only the opaque handles of interfaces/embedder.h.
 
 #ifndef STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
 #define STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/embedder_api.h"
+#include "interfaces/embedder.h"
 #include "stand_ins/embedder/embedder_testing.h"
 
 // An incoming message waiting for its answer. Owned by the messenger until it

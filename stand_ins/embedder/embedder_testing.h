@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "channels/embedder_api.h"
+#include "interfaces/embedder.h"
 
 #if defined(__cplusplus)
 extern "C" {

@@ -34,6 +34,9 @@
 #include <sstream>
 #include <string>
 
+#define VELK_TUNNEL_LIBRARY_IMPLEMENTATION
+#include "interfaces/tunnel_library.h"
+
 namespace {
 
 constexpr wchar_t kServiceName[] = L"TovraneVPNTunnel";
@@ -254,9 +257,8 @@ void WINAPI ServiceMain(DWORD /*argc*/, wchar_t** /*argv*/) {
 
 }  // namespace
 
-extern "C" __declspec(dllexport) BOOL WINAPI
-    WireGuardTunnelService(const wchar_t* config_text,
-                           const wchar_t* tunnel_name) {
+BOOL WINAPI WireGuardTunnelService(const wchar_t* config_text,
+                                   const wchar_t* tunnel_name) {
   g_knobs = ReadKnobs();
   g_config_text = config_text != nullptr ? config_text : L"";
   g_tunnel_name = tunnel_name != nullptr ? tunnel_name : L"";

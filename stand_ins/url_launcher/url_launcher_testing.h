@@ -3,7 +3,7 @@
 #ifndef STAND_INS_URL_LAUNCHER_URL_LAUNCHER_TESTING_H_
 #define STAND_INS_URL_LAUNCHER_URL_LAUNCHER_TESTING_H_
 
-#include "channels/embedder_api.h"
+#include "interfaces/url_launcher.h"
 
 #if defined(__cplusplus)
 extern "C" {

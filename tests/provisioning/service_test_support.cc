@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "client/provisioning/scoped_handles.h"
 #include "tests/provisioning/test_tunnel_host_controls.h"
+#include "win/scoped_handle.h"
 
 namespace velk_test {
 namespace {

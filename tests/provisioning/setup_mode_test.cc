@@ -5,7 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "client/provisioning/scoped_handles.h"
+#include "win/scoped_handle.h"
+#include "win/whole_file.h"
 
 namespace velk {
 namespace {

@@ -13,11 +13,12 @@
 #include <string>
 
 #include "client/provisioning/elevated_setup.h"
-#include "client/provisioning/scoped_handles.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/provisioning/tunnel_config.h"
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
+#include "win/program_path.h"
+#include "win/scoped_handle.h"
 
 namespace velk {
 namespace {

@@ -9,9 +9,10 @@
 #include <cwctype>
 #include <vector>
 
-#include "client/provisioning/scoped_handles.h"
 #include "client/provisioning/setup_mode.h"
 #include "tests/provisioning/service_test_support.h"
+#include "win/program_path.h"
+#include "win/scoped_handle.h"
 
 namespace velk {
 namespace {
@@ -46,7 +47,7 @@ class TunnelServiceTest : public testing::Test {
     velk_test::InstalledServiceConfig config;
     ASSERT_TRUE(velk_test::ReadTunnelServiceConfig(&config));
     EXPECT_EQ(config.binary_path,
-              L"\"" + GetClientFolder() +
+              L"\"" + GetProgramFolder() +
                   L"\\tovrane_tunnel.exe\" "
                   L"\"C:\\ProgramData\\TovraneVPN\\tovranevpn.conf\" "
                   L"\"TovraneVPN\"");
@@ -91,7 +92,7 @@ TEST_F(TunnelServiceTest, CurrencyIgnoresLetterCaseButNotAnotherFolder) {
   EXPECT_TRUE(TunnelServiceIsCurrent(kConfigPath));
 
   std::wstring moved = BuildServiceCommandLine(kConfigPath);
-  moved.insert(GetClientFolder().size() + 1, L"2");
+  moved.insert(GetProgramFolder().size() + 1, L"2");
   ASSERT_TRUE(velk_test::SetTunnelServiceCommandLine(moved));
   EXPECT_FALSE(TunnelServiceIsCurrent(kConfigPath));
   EXPECT_FALSE(TunnelServiceIsCurrent(L"C:\\Other\\tovranevpn.conf"));

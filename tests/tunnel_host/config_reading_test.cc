@@ -14,10 +14,10 @@
 
 namespace {
 
-using tunnel_host::DnsServerLists;
-using tunnel_host::ReadDnsServers;
-using tunnel_host::ReadEndpointHost;
-using tunnel_host::TrimSpaces;
+using velk::DnsServerLists;
+using velk::ReadDnsServers;
+using velk::ReadEndpointHost;
+using velk::TrimSpaces;
 
 DnsServerLists Dns(const std::wstring& text) {
   DnsServerLists lists;

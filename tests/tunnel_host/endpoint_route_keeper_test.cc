@@ -10,8 +10,8 @@
 
 namespace {
 
-using tunnel_host::EndpointRouteKeeper;
 using tunnel_host_test::FakeNetwork;
+using velk::EndpointRouteKeeper;
 
 constexpr wchar_t kTunnel[] = L"TovraneVPN";
 constexpr wchar_t kConfig[] = L"[Peer]\nEndpoint = 192.0.2.7:51820\n";
@@ -231,7 +231,7 @@ TEST_F(EndpointRouteKeeperTest, RetriesFailedCreationAndAdoptsExistingRoute) {
 TEST_F(EndpointRouteKeeperTest, MissingSystemFunctionsCountAsFailedCalls) {
   AddTwoUplinks();
   // Wine has no interface entries; without them no route qualifies.
-  tunnel_host::IpHelperFunctions functions = network_.Functions();
+  velk::IpHelperFunctions functions = network_.Functions();
   functions.InitializeIpInterfaceEntry = nullptr;
   functions.GetIpInterfaceEntry = nullptr;
   EndpointRouteKeeper keeper(functions);

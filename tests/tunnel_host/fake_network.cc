@@ -40,8 +40,8 @@ FakeNetwork::~FakeNetwork() {
 
 FakeNetwork& FakeNetwork::Current() { return *g_network; }
 
-tunnel_host::IpHelperFunctions FakeNetwork::Functions() const {
-  tunnel_host::IpHelperFunctions functions;
+velk::IpHelperFunctions FakeNetwork::Functions() const {
+  velk::IpHelperFunctions functions;
   functions.GetIpForwardTable2 = &GetIpForwardTable2;
   functions.FreeMibTable = &FreeMibTable;
   functions.ConvertInterfaceLuidToAlias = &ConvertInterfaceLuidToAlias;
@@ -405,7 +405,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
 }
 
 DWORD WINAPI FakeNetwork::SetInterfaceDnsSettings(
-    GUID interface_guid, const tunnel_host::DNS_INTERFACE_SETTINGS* settings) {
+    GUID interface_guid, const velk::DNS_INTERFACE_SETTINGS* settings) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
   DnsCall call;

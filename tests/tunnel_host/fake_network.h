@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tunnel_host/ip_helper.h"
+#include "win/ip_helper.h"
 
 namespace tunnel_host_test {
 
@@ -46,7 +46,7 @@ class FakeNetwork {
 
   // The table that the keepers are given. A test may clear entries, as a
   // system that lacks those functions would.
-  tunnel_host::IpHelperFunctions Functions() const;
+  velk::IpHelperFunctions Functions() const;
 
   // --- The world ---------------------------------------------------------
   void AddInterface(const Interface& adapter);
@@ -124,7 +124,7 @@ class FakeNetwork {
   static NETIO_STATUS WINAPI CancelMibChangeNotify2(HANDLE handle);
   static NETIO_STATUS WINAPI GetIfTable2(PMIB_IF_TABLE2* table);
   static DWORD WINAPI SetInterfaceDnsSettings(
-      GUID interface_guid, const tunnel_host::DNS_INTERFACE_SETTINGS* settings);
+      GUID interface_guid, const velk::DNS_INTERFACE_SETTINGS* settings);
   static INT WSAAPI GetAddrInfoW(PCWSTR node, PCWSTR service,
                                  const ADDRINFOW* hints, PADDRINFOW* result);
   static VOID WSAAPI FreeAddrInfoW(PADDRINFOW info);

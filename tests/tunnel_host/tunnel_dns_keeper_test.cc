@@ -9,8 +9,8 @@
 
 namespace {
 
-using tunnel_host::TunnelDnsKeeper;
 using tunnel_host_test::FakeNetwork;
+using velk::TunnelDnsKeeper;
 
 constexpr wchar_t kTunnel[] = L"TovraneVPN";
 // Short polls keep the tests quick; the waits allow for many of them.
@@ -114,7 +114,7 @@ TEST_F(TunnelDnsKeeperTest, DoesNotStartWithoutServersOrSettingsCall) {
                             kTunnel);
   EXPECT_FALSE(no_servers.is_running());
 
-  tunnel_host::IpHelperFunctions without_call = network_.Functions();
+  velk::IpHelperFunctions without_call = network_.Functions();
   without_call.SetInterfaceDnsSettings = nullptr;
   TunnelDnsKeeper no_call(without_call, kPoll);
   no_call.StartTunnelDns(L"DNS = 10.0.0.1", kTunnel);

@@ -9,8 +9,8 @@
 
 namespace {
 
-using tunnel_host::LoadConfigText;
 using tunnel_host_test::HostFolder;
+using velk::LoadConfigText;
 
 constexpr char kConfig[] =
     "[Interface]\r\nPrivateKey = a2V5\r\nDNS = 10.0.0.53\r\n"
@@ -160,9 +160,9 @@ TEST(RunTunnelHost, StopsTheKeepersWhateverTheTunnelReturns) {
   const std::wstring command_line =
       L"host \"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
 
-  EXPECT_EQ(tunnel_host::RunTunnelHost(command_line.c_str(),
-                                       folder.Path(L"tunnel.dll").c_str(),
-                                       network.Functions()),
+  EXPECT_EQ(velk::RunTunnelHost(command_line.c_str(),
+                                folder.Path(L"tunnel.dll").c_str(),
+                                network.Functions()),
             5);
   const tunnel_host_test::FakeNetwork::Counters counters = network.counters();
   EXPECT_EQ(counters.route_writes, 1);
@@ -222,8 +222,8 @@ TEST(RunTunnelHost, InstallsTheHostRouteBeforeTheTunnelStarts) {
 
   const std::wstring command_line =
       L"host \"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
-  EXPECT_EQ(tunnel_host::RunTunnelHost(command_line.c_str(), library.c_str(),
-                                       network.Functions()),
+  EXPECT_EQ(velk::RunTunnelHost(command_line.c_str(), library.c_str(),
+                                network.Functions()),
             0);
   set_probe(nullptr);
   g_probed_network = nullptr;

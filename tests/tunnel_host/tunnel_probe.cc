@@ -1,7 +1,8 @@
 // A "tunnel.dll" for tests that run the host in their own process: its entry
 // calls back into the test, so the test can look at the network at the
 // moment the tunnel starts.
-#include <windows.h>
+#define VELK_TUNNEL_LIBRARY_IMPLEMENTATION
+#include "interfaces/tunnel_library.h"
 
 namespace {
 
@@ -16,8 +17,7 @@ extern "C" __declspec(dllexport) void SetTunnelProbe(TunnelProbe probe) {
   g_probe = probe;
 }
 
-extern "C" __declspec(dllexport) BOOL WINAPI
-    WireGuardTunnelService(const wchar_t* config_text,
-                           const wchar_t* tunnel_name) {
+BOOL WINAPI WireGuardTunnelService(const wchar_t* config_text,
+                                   const wchar_t* tunnel_name) {
   return g_probe != nullptr ? g_probe(config_text, tunnel_name) : FALSE;
 }

@@ -23,6 +23,7 @@
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/tunnel_host/host_folder.h"
+#include "win/program_path.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ using tunnel_host_test::HostFolder;
 using velk::TunnelServiceState;
 
 std::wstring BesideThisProgram(const std::wstring& name) {
-  return velk::GetClientFolder() + L"\\" + name;
+  return velk::GetProgramFolder() + L"\\" + name;
 }
 
 std::string ReadBeside(const std::wstring& name) {

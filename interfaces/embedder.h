@@ -1,6 +1,5 @@
 // The C interface of the Flutter desktop embedder, "flutter_windows.dll", as
-// the client calls it, and the registration function of the link-opening
-// plug-in, "url_launcher_windows_plugin.dll".
+// the client calls it.
 //
 // The client, the channel layer and the stand-in embedder all include this one
 // header. Every type behind the handles is ours: the client never looks inside
@@ -8,16 +7,16 @@
 //
 // Linkage: in a Windows build the functions are imported from the two DLLs
 // (dllimport), except inside the stand-in that implements them, which defines
-// VELK_EMBEDDER_IMPLEMENTATION (or VELK_URL_LAUNCHER_IMPLEMENTATION) and
-// exports them. Elsewhere they are plain C declarations, which the native
-// build links against the stand-in's portable engine and messenger.
+// VELK_EMBEDDER_IMPLEMENTATION and exports them. Elsewhere they are plain C
+// declarations, which the native build links against the stand-in's portable
+// engine and messenger.
 //
 // Threads: every function runs on the platform thread, except the messenger
 // functions Lock, Unlock, IsAvailable, SendResponse, AddRef and Release, which
 // may be called from any thread.
 
-#ifndef CHANNELS_EMBEDDER_API_H_
-#define CHANNELS_EMBEDDER_API_H_
+#ifndef INTERFACES_EMBEDDER_H_
+#define INTERFACES_EMBEDDER_H_
 
 #include <stdbool.h>
 #include <stddef.h>
@@ -29,14 +28,8 @@
 #else
 #define FLUTTER_EXPORT __declspec(dllimport)
 #endif
-#if defined(VELK_URL_LAUNCHER_IMPLEMENTATION)
-#define URL_LAUNCHER_EXPORT __declspec(dllexport)
-#else
-#define URL_LAUNCHER_EXPORT __declspec(dllimport)
-#endif
 #else
 #define FLUTTER_EXPORT
-#define URL_LAUNCHER_EXPORT
 #endif
 
 #if defined(__cplusplus)
@@ -180,13 +173,8 @@ FLUTTER_EXPORT void FlutterDesktopMessengerUnlock(
 FLUTTER_EXPORT bool FlutterDesktopMessengerIsAvailable(
     FlutterDesktopMessengerRef messenger);
 
-// The link-opening plug-in, registered with the registrar named
-// "UrlLauncherWindows".
-URL_LAUNCHER_EXPORT void UrlLauncherWindowsRegisterWithRegistrar(
-    FlutterDesktopPluginRegistrarRef registrar);
-
 #if defined(__cplusplus)
 }  // extern "C"
 #endif
 
-#endif  // CHANNELS_EMBEDDER_API_H_
+#endif  // INTERFACES_EMBEDDER_H_

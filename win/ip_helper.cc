@@ -1,6 +1,6 @@
-#include "tunnel_host/ip_helper.h"
+#include "win/ip_helper.h"
 
-namespace tunnel_host {
+namespace velk {
 namespace {
 
 template <typename Function>
@@ -138,4 +138,4 @@ void IpHelper::FreeAddrInfoW(PADDRINFOW info) const {
   if (functions_.FreeAddrInfoW != nullptr) functions_.FreeAddrInfoW(info);
 }
 
-}  // namespace tunnel_host
+}  // namespace velk

@@ -1,6 +1,8 @@
-#include "tunnel_host/tunnel_alias.h"
+#include "common/tunnel_identity.h"
 
 #include <gtest/gtest.h>
+
+using velk::IsTunnelAlias;
 
 namespace {
 

@@ -1,4 +1,6 @@
-#include "tunnel_host/tunnel_alias.h"
+#include "common/tunnel_identity.h"
+
+namespace velk {
 
 bool IsTunnelAlias(std::wstring_view alias, std::wstring_view tunnel_name) {
   if (alias.size() < tunnel_name.size() ||
@@ -8,3 +10,5 @@ bool IsTunnelAlias(std::wstring_view alias, std::wstring_view tunnel_name) {
   return alias.size() == tunnel_name.size() ||
          alias[tunnel_name.size()] == L' ';
 }
+
+}  // namespace velk

@@ -1,5 +1,5 @@
-#ifndef TUNNEL_HOST_IP_HELPER_H_
-#define TUNNEL_HOST_IP_HELPER_H_
+#ifndef WIN_IP_HELPER_H_
+#define WIN_IP_HELPER_H_
 
 // The order matters: without winsock2.h and ws2tcpip.h first, iphlpapi.h
 // leaves out the route and interface declarations of the *2 family.
@@ -9,7 +9,7 @@
 #include <iphlpapi.h>
 // clang-format on
 
-namespace tunnel_host {
+namespace velk {
 
 // The per-interface DNS settings call is missing from the MinGW headers; the
 // record and its flags are declared here as the system defines them.
@@ -139,6 +139,6 @@ class ScopedAddrInfo {
   PADDRINFOW info_ = nullptr;
 };
 
-}  // namespace tunnel_host
+}  // namespace velk
 
-#endif  // TUNNEL_HOST_IP_HELPER_H_
+#endif  // WIN_IP_HELPER_H_
