@@ -69,7 +69,7 @@ void BinaryMessengerImpl::SendMessage(const std::string& channel,
                                            size, &DispatchReply,
                                            heap_reply.get())) {
     // DispatchReply frees it when the answer comes.
-    heap_reply.release();
+    (void)heap_reply.release();
   }
 }
 
