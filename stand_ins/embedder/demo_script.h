@@ -46,7 +46,9 @@
 //
 // What the panel sends by itself: without a script, "listen" on the status
 // channel and then "getStatus" when it starts. With or without a script, a
-// "getConnectedSince" call each time a status event "connected" arrives. With
+// "getConnectedSince" call each time the status it shows becomes "connected"
+// (from another status or none; the client repeats "connected" at every
+// poll), whether by a status event or by a "getStatus" reply. With
 // a script, nothing else is sent except what the script asks for (clicks
 // included).
 //
