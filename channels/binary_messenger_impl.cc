@@ -4,21 +4,37 @@
 #include <memory>
 #include <utility>
 
+#include "common/thread_annotations.h"
+
 namespace flutter {
 
 namespace {
 
+// The embedder's messenger lock, as a lock that the analysis knows.
+class CAPABILITY("messenger lock") MessengerLock {
+ public:
+  explicit MessengerLock(FlutterDesktopMessengerRef messenger)
+      : messenger_(messenger) {}
+
+  void Lock() ACQUIRE() { FlutterDesktopMessengerLock(messenger_); }
+  void Unlock() RELEASE() { FlutterDesktopMessengerUnlock(messenger_); }
+
+ private:
+  FlutterDesktopMessengerRef messenger_;
+};
+
 // The answer owed for one incoming message, shared by every copy of its
 // reply. It holds a reference on the messenger, so a reply that outlives the
 // engine still finds a valid (unavailable) messenger; the last copy to go
-// releases it. `answered` is shared rather than per copy so that two copies
-// can never both hand the embedder the same response handle; it is only
-// touched under the messenger lock.
+// releases it. `answered_` is shared rather than per copy so that two
+// copies can never both hand the embedder the same response handle.
 class PendingResponse {
  public:
   PendingResponse(FlutterDesktopMessengerRef messenger,
                   const FlutterDesktopMessageResponseHandle* handle)
-      : messenger_(FlutterDesktopMessengerAddRef(messenger)), handle_(handle) {}
+      : messenger_(FlutterDesktopMessengerAddRef(messenger)),
+        lock_(messenger_),
+        handle_(handle) {}
   ~PendingResponse() { FlutterDesktopMessengerRelease(messenger_); }
 
   PendingResponse(const PendingResponse&) = delete;
@@ -26,7 +42,7 @@ class PendingResponse {
 
   // Any thread.
   void Send(const uint8_t* data, size_t size) {
-    FlutterDesktopMessengerLock(messenger_);
+    const velk::ScopedLock<MessengerLock> hold(lock_);
     if (!FlutterDesktopMessengerIsAvailable(messenger_)) {
       // The engine is gone and nobody waits for the answer any more.
     } else if (answered_) {
@@ -37,13 +53,13 @@ class PendingResponse {
       FlutterDesktopMessengerSendResponse(messenger_, handle_, data, size);
       answered_ = true;
     }
-    FlutterDesktopMessengerUnlock(messenger_);
   }
 
  private:
   FlutterDesktopMessengerRef messenger_;
+  MessengerLock lock_;
   const FlutterDesktopMessageResponseHandle* handle_;
-  bool answered_ = false;
+  bool answered_ GUARDED_BY(lock_) = false;
 };
 
 }  // namespace

@@ -4,7 +4,8 @@
 // it.
 //
 // std::mutex carries no annotations in libstdc++, so annotated code locks a
-// velk::Mutex with a velk::MutexLock instead.
+// velk::Mutex with a velk::MutexLock instead; a lock owned elsewhere (such
+// as the embedder's) gets a small capability type and a velk::ScopedLock.
 
 #ifndef COMMON_THREAD_ANNOTATIONS_H_
 #define COMMON_THREAD_ANNOTATIONS_H_
@@ -58,20 +59,24 @@ class CAPABILITY("mutex") Mutex {
   std::mutex mutex_;
 };
 
-// Holds a Mutex from construction to destruction.
-class SCOPED_CAPABILITY MutexLock {
+// Holds a lock from construction to destruction: a Mutex, or any other
+// capability type with Lock() and Unlock().
+template <typename Lockable>
+class SCOPED_CAPABILITY ScopedLock {
  public:
-  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) {
-    mutex_.Lock();
+  explicit ScopedLock(Lockable& lock) ACQUIRE(lock) : lock_(lock) {
+    lock_.Lock();
   }
-  ~MutexLock() RELEASE() { mutex_.Unlock(); }
+  ~ScopedLock() RELEASE() { lock_.Unlock(); }
 
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
 
  private:
-  Mutex& mutex_;
+  Lockable& lock_;
 };
+
+using MutexLock = ScopedLock<Mutex>;
 
 }  // namespace velk
 
