@@ -1,0 +1,176 @@
+// The client's entry: what the engine is started with, where the window is
+// placed, and the real velk_vpn.exe run as a user would run it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client/engine_setup.h"
+#include "client/win32_window.h"
+#include "client/window_centring.h"
+#include "win/program_path.h"
+#include "win/scoped_handle.h"
+
+namespace velk {
+namespace {
+
+TEST(EngineSetup, ProjectLoadsTheApplicationFromTheDataFolder) {
+  const flutter::EngineProject project = BuildEngineProject(L"data");
+  EXPECT_EQ(project.assets_path, L"data\\flutter_assets");
+  EXPECT_EQ(project.icu_data_path, L"data\\icudtl.dat");
+  EXPECT_EQ(project.aot_library_path, L"data\\app.so");
+  EXPECT_EQ(project.entrypoint, "");
+  EXPECT_TRUE(project.entrypoint_arguments.empty());
+  EXPECT_EQ(project.gpu_preference, 0);
+  EXPECT_EQ(project.ui_thread_policy, 0);
+}
+
+TEST(EngineSetup, EntrypointArgumentsAreTheArgumentsAfterTheProgramName) {
+  struct Case {
+    const wchar_t* command_line;
+    std::vector<std::string> arguments;
+  };
+  const Case cases[] = {
+      {L"velk_vpn.exe", {}},
+      {L"\"C:\\Program Files\\Velk\\velk_vpn.exe\"", {}},
+      {L"velk_vpn.exe --first \"two words\"", {"--first", "two words"}},
+      // An unpaired surrogate empties its own argument only.
+      {L"velk_vpn.exe a \xD800 b", {"a", "", "b"}},
+      {L"velk_vpn.exe x\xDC00y z", {"", "z"}},
+      {L"velk_vpn.exe \u0422\u043e\u0432\u0440\u0430\u043d",
+       {"\xD0\xA2\xD0\xBE\xD0\xB2\xD1\x80\xD0\xB0\xD0\xBD"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(c.command_line)));
+    EXPECT_EQ(EntrypointArgumentsOf(c.command_line), c.arguments);
+  }
+}
+
+TEST(WindowCentring, CentresOnTheWorkAreaKeepingTheCaptionReachable) {
+  struct Case {
+    const char* name;
+    RECT work_area;
+    RECT window;
+    POINT origin;
+  };
+  const Case cases[] = {
+      {"fits", {0, 0, 1024, 768}, {10, 10, 410, 750}, {312, 14}},
+      {"work area offset", {100, 40, 1100, 840}, {0, 0, 400, 600}, {400, 140}},
+      {"taller", {0, 30, 1024, 798}, {15, 15, 615, 1125}, {212, 30}},
+      {"wider", {0, 0, 1000, 768}, {0, 0, 1200, 400}, {-100, 184}},
+      // (1000 - 1003) / 2 truncates to -1, not -2.
+      {"odd overhang", {0, 0, 1000, 768}, {0, 0, 1003, 400}, {-1, 184}},
+      {"secondary monitor left",
+       {-1280, 0, 0, 1024},
+       {0, 0, 400, 740},
+       {-840, 142}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const POINT origin = CentredOrigin(c.work_area, c.window);
+    EXPECT_EQ(origin.x, c.origin.x);
+    EXPECT_EQ(origin.y, c.origin.y);
+  }
+}
+
+// velk_vpn.exe beside this test, with the stand-in libraries.
+std::wstring ClientProgram() { return GetProgramFolder() + L"\\velk_vpn.exe"; }
+
+// A client that a test started; one still running at the end is killed, so
+// that no test leaves it behind.
+struct RunningClient {
+  ~RunningClient() {
+    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+      (void)TerminateProcess(process.get(), 99);  // the test failed already
+    }
+  }
+
+  ScopedKernelHandle process;
+  DWORD process_id = 0;
+};
+
+bool StartClient(const std::wstring& arguments, RunningClient* client) {
+  const std::wstring program = ClientProgram();
+  std::wstring command_line = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, GetProgramFolder().c_str(), &startup,
+                      &started)) {
+    return false;
+  }
+  ScopedKernelHandle thread(started.hThread);
+  client->process.reset(started.hProcess);
+  client->process_id = started.dwProcessId;
+  return true;
+}
+
+// The exit code, or -1 when the process did not end in time.
+int WaitForExit(const RunningClient& client, DWORD milliseconds) {
+  DWORD code = 0;
+  if (WaitForSingleObject(client.process.get(), milliseconds) !=
+          WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(client.process.get(), &code)) {
+    return -1;
+  }
+  return static_cast<int>(code);
+}
+
+// The process's visible main window, once it shows.
+HWND WaitForShownWindow(const RunningClient& client, DWORD milliseconds) {
+  const ULONGLONG deadline = GetTickCount64() + milliseconds;
+  while (GetTickCount64() < deadline) {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, kWindowClassName,
+                                   nullptr)) != nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == client.process_id && IsWindowVisible(window)) return window;
+    }
+    if (WaitForSingleObject(client.process.get(), 20) == WAIT_OBJECT_0) break;
+  }
+  return nullptr;
+}
+
+TEST(ClientProgram, OpensCentredAndEndsWithZeroWhenClosed) {
+  RunningClient client;
+  ASSERT_TRUE(StartClient(L"", &client));
+  HWND window = WaitForShownWindow(client, 20000);
+  ASSERT_NE(window, nullptr) << "exit code " << WaitForExit(client, 0);
+
+  wchar_t title[16] = {};
+  GetWindowTextW(window, title, 16);
+  EXPECT_STREQ(title, L"\u0422\u043e\u0432\u0440\u0430\u043d");
+
+  // 400 x 740 at Wine's 96 DPI, in the middle of the work area, the caption
+  // on the area's top edge when the window is taller than the area.
+  RECT work = {};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  RECT bounds = {};
+  ASSERT_TRUE(GetWindowRect(window, &bounds));
+  EXPECT_EQ(bounds.right - bounds.left, 400);
+  EXPECT_EQ(bounds.bottom - bounds.top, 740);
+  EXPECT_EQ(bounds.left, work.left + (work.right - work.left - 400) / 2);
+  const LONG centred_top = work.top + (work.bottom - work.top - 740) / 2;
+  EXPECT_EQ(bounds.top, centred_top < work.top ? work.top : centred_top);
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForExit(client, 20000), 0);
+}
+
+TEST(ClientProgram, SetupArgumentRunsTheSetupModeInstead) {
+  RunningClient client;
+  // A hand-off file that does not exist: the setup mode's code 10, and no
+  // window, whatever else the command line holds.
+  ASSERT_TRUE(StartClient(
+      L"--demo-settings=none --tovrane-vpn-setup=\"C:\\no such\\tvc0.tmp\"",
+      &client));
+  EXPECT_EQ(WaitForExit(client, 20000), 10);
+  EXPECT_EQ(WaitForShownWindow(client, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace velk
