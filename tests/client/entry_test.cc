@@ -135,6 +135,60 @@ HWND WaitForShownWindow(const RunningClient& client, DWORD milliseconds) {
   return nullptr;
 }
 
+// The icon group's directory as the resource compiler stores it.
+#pragma pack(push, 2)
+struct IconDirectoryEntry {
+  BYTE width;  // 0 for 256
+  BYTE height;
+  BYTE colour_count;
+  BYTE reserved;
+  WORD planes;
+  WORD bit_count;
+  DWORD bytes;
+  WORD id;
+};
+struct IconDirectory {
+  WORD reserved;
+  WORD type;
+  WORD count;
+  IconDirectoryEntry entries[1];
+};
+#pragma pack(pop)
+
+TEST(ClientProgram, CarriesItsManifestAndIconGroup) {
+  ScopedModule program(LoadLibraryExW(
+      ClientProgram().c_str(), nullptr,
+      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  ASSERT_TRUE(program);
+
+  HRSRC manifest_info = FindResourceW(program.get(), MAKEINTRESOURCEW(1),
+                                      MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(manifest_info, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(
+                                 LoadResource(program.get(), manifest_info))),
+                             SizeofResource(program.get(), manifest_info));
+  for (const char* part :
+       {"level=\"asInvoker\"", ">PerMonitorV2<",
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>"}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+
+  HRSRC group_info =
+      FindResourceW(program.get(), MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+  ASSERT_NE(group_info, nullptr);
+  const auto* group = static_cast<const IconDirectory*>(
+      LockResource(LoadResource(program.get(), group_info)));
+  ASSERT_NE(group, nullptr);
+  std::vector<int> sizes;
+  for (WORD i = 0; i < group->count; ++i) {
+    const IconDirectoryEntry& entry = group->entries[i];
+    EXPECT_EQ(entry.bit_count, 32) << "image " << i;
+    EXPECT_EQ(entry.width, entry.height) << "image " << i;
+    sizes.push_back(entry.width == 0 ? 256 : entry.width);
+  }
+  EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 128, 256}));
+}
+
 TEST(ClientProgram, OpensCentredAndEndsWithZeroWhenClosed) {
   RunningClient client;
   ASSERT_TRUE(StartClient(L"", &client));
