@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -213,6 +216,48 @@ TEST(ClientProgram, OpensCentredAndEndsWithZeroWhenClosed) {
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForExit(client, 20000), 0);
+}
+
+// The entry-point arguments that the stand-in interface recorded in its
+// transcript, decoded from the hexadecimal of each "arg" line.
+std::vector<std::string> RecordedArguments(const std::wstring& transcript) {
+  std::vector<std::string> arguments;
+  std::ifstream file(std::filesystem::path(transcript), std::ios::binary);
+  std::string line;
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string kind, index, hex;
+    if (!(fields >> kind >> index >> hex) || kind != "arg") continue;
+    std::string bytes;
+    for (size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2) {
+      bytes.push_back(
+          static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    }
+    arguments.push_back(bytes);
+  }
+  return arguments;
+}
+
+TEST(ClientProgram, HandsItsArgumentsToTheInterface) {
+  const std::wstring folder = GetProgramFolder();
+  const std::wstring script = folder + L"\\close_script.txt";
+  const std::wstring transcript = folder + L"\\arguments_transcript.txt";
+  std::ofstream(std::filesystem::path(script), std::ios::binary) << "close\n";
+  (void)DeleteFileW(transcript.c_str());  // absent on the first run
+
+  RunningClient client;
+  // The interface's script closes the window at once.
+  ASSERT_TRUE(
+      StartClient(L"--ui-script=close_script.txt "
+                  L"--ui-transcript=arguments_transcript.txt "
+                  L"\"two words\" \xD800 last",
+                  &client));
+  EXPECT_EQ(WaitForExit(client, 20000), 0);
+  EXPECT_EQ(
+      RecordedArguments(transcript),
+      (std::vector<std::string>{"--ui-script=close_script.txt",
+                                "--ui-transcript=arguments_transcript.txt",
+                                "two words", "", "last"}));
 }
 
 TEST(ClientProgram, SetupArgumentRunsTheSetupModeInstead) {
