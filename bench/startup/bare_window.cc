@@ -1,7 +1,19 @@
 // A Win32 program that opens and shows one window of the client's size, with
 // nothing else: what any start-up of a window costs under the same system.
+//
+// Built a second time with BARE_WINDOW_WITH_CLIENT_LIBRARIES, it also loads
+// the system libraries that the client needs before its window (COM, the
+// shell, the desktop window manager) and initialises COM as the client does:
+// what is left between that and the client is the client's own start-up and
+// the embedder's.
 
 #include <windows.h>
+
+#if defined(BARE_WINDOW_WITH_CLIENT_LIBRARIES)
+#include <dwmapi.h>
+#include <objbase.h>
+#include <shellapi.h>
+#endif
 
 namespace {
 
@@ -18,6 +30,13 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam,
 
 int APIENTRY wWinMain(HINSTANCE instance, HINSTANCE /*previous*/,
                       wchar_t* /*command_line*/, int /*show_command*/) {
+#if defined(BARE_WINDOW_WITH_CLIENT_LIBRARIES)
+  int argument_count = 0;
+  LocalFree(CommandLineToArgvW(GetCommandLineW(), &argument_count));
+  (void)CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // as the client
+  BOOL composition = FALSE;
+  (void)DwmIsCompositionEnabled(&composition);  // only to import the library
+#endif
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = Procedure;
   window_class.hInstance = instance;
