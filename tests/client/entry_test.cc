@@ -1,5 +1,5 @@
-// The client's entry: what the engine is started with, where the window is
-// placed, and the real velk_vpn.exe run as a user would run it.
+// The client's entry: where the window is placed, and the real velk_vpn.exe
+// run as a user would run it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "client/engine_setup.h"
 #include "client/win32_window.h"
 #include "client/window_centring.h"
 #include "win/program_path.h"
@@ -18,38 +17,6 @@
 
 namespace velk {
 namespace {
-
-TEST(EngineSetup, ProjectLoadsTheApplicationFromTheDataFolder) {
-  const flutter::EngineProject project = BuildEngineProject(L"data");
-  EXPECT_EQ(project.assets_path, L"data\\flutter_assets");
-  EXPECT_EQ(project.icu_data_path, L"data\\icudtl.dat");
-  EXPECT_EQ(project.aot_library_path, L"data\\app.so");
-  EXPECT_EQ(project.entrypoint, "");
-  EXPECT_TRUE(project.entrypoint_arguments.empty());
-  EXPECT_EQ(project.gpu_preference, 0);
-  EXPECT_EQ(project.ui_thread_policy, 0);
-}
-
-TEST(EngineSetup, EntrypointArgumentsAreTheArgumentsAfterTheProgramName) {
-  struct Case {
-    const wchar_t* command_line;
-    std::vector<std::string> arguments;
-  };
-  const Case cases[] = {
-      {L"velk_vpn.exe", {}},
-      {L"\"C:\\Program Files\\Velk\\velk_vpn.exe\"", {}},
-      {L"velk_vpn.exe --first \"two words\"", {"--first", "two words"}},
-      // An unpaired surrogate empties its own argument only.
-      {L"velk_vpn.exe a \xD800 b", {"a", "", "b"}},
-      {L"velk_vpn.exe x\xDC00y z", {"", "z"}},
-      {L"velk_vpn.exe \u0422\u043e\u0432\u0440\u0430\u043d",
-       {"\xD0\xA2\xD0\xBE\xD0\xB2\xD1\x80\xD0\xB0\xD0\xBD"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(c.command_line)));
-    EXPECT_EQ(EntrypointArgumentsOf(c.command_line), c.arguments);
-  }
-}
 
 TEST(WindowCentring, CentresOnTheWorkAreaKeepingTheCaptionReachable) {
   struct Case {
@@ -138,9 +105,10 @@ HWND WaitForShownWindow(const RunningClient& client, DWORD milliseconds) {
   return nullptr;
 }
 
-// The icon group's directory as the resource compiler stores it.
+// One image's entry in an icon group, as the resource compiler stores it
+// after the group's 6-byte header.
 #pragma pack(push, 2)
-struct IconDirectoryEntry {
+struct IconGroupEntry {
   BYTE width;  // 0 for 256
   BYTE height;
   BYTE colour_count;
@@ -149,12 +117,6 @@ struct IconDirectoryEntry {
   WORD bit_count;
   DWORD bytes;
   WORD id;
-};
-struct IconDirectory {
-  WORD reserved;
-  WORD type;
-  WORD count;
-  IconDirectoryEntry entries[1];
 };
 #pragma pack(pop)
 
@@ -179,12 +141,14 @@ TEST(ClientProgram, CarriesItsManifestAndIconGroup) {
   HRSRC group_info =
       FindResourceW(program.get(), MAKEINTRESOURCEW(101), RT_GROUP_ICON);
   ASSERT_NE(group_info, nullptr);
-  const auto* group = static_cast<const IconDirectory*>(
+  const auto* group = static_cast<const BYTE*>(
       LockResource(LoadResource(program.get(), group_info)));
   ASSERT_NE(group, nullptr);
+  const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+  const auto* entries = reinterpret_cast<const IconGroupEntry*>(group + 6);
   std::vector<int> sizes;
-  for (WORD i = 0; i < group->count; ++i) {
-    const IconDirectoryEntry& entry = group->entries[i];
+  for (WORD i = 0; i < count; ++i) {
+    const IconGroupEntry& entry = entries[i];
     EXPECT_EQ(entry.bit_count, 32) << "image " << i;
     EXPECT_EQ(entry.width, entry.height) << "image " << i;
     sizes.push_back(entry.width == 0 ? 256 : entry.width);
