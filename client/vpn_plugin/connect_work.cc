@@ -67,7 +67,7 @@ void RunConnect(ConnectRequest request) {
   if (GetServiceRunning(context.operations(), config_text)) {
     // Without a thread to spare nothing watches the tunnel yet; the next
     // "getStatus" tries again.
-    (void)context.StartMonitor();
+    (void)context.StartMonitorAfterConnect();
   } else {
     context.SendStatus(kStatusServiceSetupFailed);
   }

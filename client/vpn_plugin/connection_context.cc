@@ -56,6 +56,13 @@ bool ConnectionContext::StartMonitor() {
   return true;
 }
 
+bool ConnectionContext::StartMonitorAfterConnect() {
+  // Counted before the flag is taken: a monitor that clears the flag and
+  // then reads the count sees this connect whichever comes first.
+  connects_.fetch_add(1);
+  return StartMonitor();
+}
+
 void ConnectionContext::SetEventSink(std::unique_ptr<flutter::EventSink> sink) {
   event_sink_ = std::move(sink);
 }

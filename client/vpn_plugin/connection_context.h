@@ -54,6 +54,13 @@ class ConnectionContext
   // only when a thread could not be started.
   bool StartMonitor();
 
+  // StartMonitor for a connect that has just got the service running. If a
+  // monitor is already finishing (it saw the old service stopped), it hands
+  // over to a new one instead of leaving this connection unwatched.
+  bool StartMonitorAfterConnect();
+  // How many connects have asked for a monitor so far.
+  uint64_t connects() const { return connects_.load(); }
+
   // Platform thread: the sink of the current listen, or none.
   void SetEventSink(std::unique_ptr<flutter::EventSink> sink);
 
@@ -70,6 +77,7 @@ class ConnectionContext
   std::atomic<bool> detached_{false};
   std::atomic<bool> monitoring_{false};
   std::atomic<int64_t> connected_since_{0};
+  std::atomic<uint64_t> connects_{0};
   std::unique_ptr<flutter::EventSink> event_sink_;  // platform thread only
 };
 

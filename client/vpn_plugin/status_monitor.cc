@@ -34,6 +34,8 @@ void RunMonitor(std::shared_ptr<ConnectionContext> context) {
   const ConnectionOperations& operations = context->operations();
   const auto started = operations.monotonic_now();
   bool traffic_seen = false;
+  // The connects that this monitor has seen the service up after.
+  uint64_t connects_watched = context->connects();
 
   // Each poll either reports and pauses, or reports the end and finishes.
   // A plug-in that went away while we slept ends the loop silently: it
@@ -72,6 +74,11 @@ void RunMonitor(std::shared_ptr<ConnectionContext> context) {
     if (finished) {
       context->connected_since().exchange(0);
       context->monitoring().exchange(false);
+      // A connect that found this monitor still running started none of its
+      // own: its service came up after the poll that ended this one.
+      if (context->connects() != connects_watched) {
+        (void)context->StartMonitor();
+      }
       return;
     }
     PauseOneSecond(operations);
