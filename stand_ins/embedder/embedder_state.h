@@ -49,7 +49,7 @@ struct FlutterDesktopMessenger {
   std::map<std::string, ChannelCallback> callbacks;
 };
 
-namespace velk_embedder {
+namespace velk {
 
 // The reply owed to a message that the native side sent with one. The
 // interface answers it on the platform thread's next turn, or the engine
@@ -66,7 +66,7 @@ struct PendingReply {
   }
 };
 
-}  // namespace velk_embedder
+}  // namespace velk
 
 struct FlutterDesktopPluginRegistrar {
   FlutterDesktopEngine* engine = nullptr;
@@ -95,7 +95,7 @@ struct FlutterDesktopEngine {
   // Work for the platform thread, run by VelkEmbedderRunPendingTasks.
   std::vector<std::function<void()>> pending_tasks;
   // Replies still owed, answered in order when the engine ends.
-  std::vector<std::shared_ptr<velk_embedder::PendingReply>> open_replies;
+  std::vector<std::shared_ptr<velk::PendingReply>> open_replies;
 
   VelkEmbedderOutgoingCallback outgoing_observer = nullptr;
   void* outgoing_user_data = nullptr;
@@ -111,13 +111,13 @@ struct FlutterDesktopViewController {
   std::unique_ptr<FlutterDesktopView> view;
 };
 
-namespace velk_embedder {
+namespace velk {
 
 // Creates the messenger of a new engine, and shuts it down when the engine
 // goes: no further messages or responses, open responses dropped.
 FlutterDesktopMessenger* CreateMessenger(FlutterDesktopEngine* engine);
 void ShutDownMessenger(FlutterDesktopMessenger* messenger);
 
-}  // namespace velk_embedder
+}  // namespace velk
 
 #endif  // STAND_INS_EMBEDDER_EMBEDDER_STATE_H_

@@ -33,7 +33,7 @@ std::wstring CopyOrEmpty(const wchar_t* text) {
 }
 
 void DestroyEngine(FlutterDesktopEngine* engine) {
-  velk_embedder::ShutDownMessenger(engine->messenger);
+  velk::ShutDownMessenger(engine->messenger);
   engine->messenger = nullptr;
   // Every sent message gets its reply, or its caller's context leaks. The
   // messenger is shut first, so a reply cannot send again.
@@ -81,7 +81,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   }
   engine->gpu_preference = properties->gpu_preference;
   engine->ui_thread_policy = properties->ui_thread_policy;
-  engine->messenger = velk_embedder::CreateMessenger(engine);
+  engine->messenger = velk::CreateMessenger(engine);
   live_engines.fetch_add(1);
   return engine;
 }
