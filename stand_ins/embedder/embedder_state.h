@@ -5,6 +5,7 @@
 #define STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -49,7 +50,22 @@ struct FlutterDesktopMessenger {
   std::map<std::string, ChannelCallback> callbacks;
 };
 
-namespace velk {
+namespace velk::embedder {
+
+// The window half of a view, present while a view controller lives (Windows
+// only). Called on the platform thread.
+class EngineView {
+ public:
+  virtual ~EngineView() = default;
+  // The engine queued work: the platform thread's loop is to run it soon.
+  virtual void WakePlatformThread() = 0;
+  // A message that the native side sent to the interface.
+  virtual void OnMessageToInterface(const char* channel, const uint8_t* data,
+                                    size_t size, bool expects_reply) = 0;
+  // A frame was drawn, or the system's fonts changed.
+  virtual void Redraw() = 0;
+  virtual void ReloadFonts() = 0;
+};
 
 // The reply owed to a message that the native side sent with one. The
 // interface answers it on the platform thread's next turn, or the engine
@@ -66,7 +82,7 @@ struct PendingReply {
   }
 };
 
-}  // namespace velk
+}  // namespace velk::embedder
 
 struct FlutterDesktopPluginRegistrar {
   FlutterDesktopEngine* engine = nullptr;
@@ -74,6 +90,9 @@ struct FlutterDesktopPluginRegistrar {
 };
 
 struct FlutterDesktopEngine {
+  // The zero of the demonstration interface's transcript times.
+  std::chrono::steady_clock::time_point created =
+      std::chrono::steady_clock::now();
   // What the engine was started with; the view half reads its arguments.
   std::wstring assets_path;
   std::wstring icu_data_path;
@@ -92,10 +111,13 @@ struct FlutterDesktopEngine {
   size_t frames_drawn = 0;
   size_t fonts_reloaded = 0;
 
-  // Work for the platform thread, run by VelkEmbedderRunPendingTasks.
+  // Work for the platform thread, run by VelkEmbedderRunPendingTasks: from
+  // the view's window when there is one, else by a test.
   std::vector<std::function<void()>> pending_tasks;
+  bool frame_queued = false;
+  velk::embedder::EngineView* view = nullptr;  // owned by the view controller
   // Replies still owed, answered in order when the engine ends.
-  std::vector<std::shared_ptr<velk::PendingReply>> open_replies;
+  std::vector<std::shared_ptr<velk::embedder::PendingReply>> open_replies;
 
   VelkEmbedderOutgoingCallback outgoing_observer = nullptr;
   void* outgoing_user_data = nullptr;
@@ -104,6 +126,7 @@ struct FlutterDesktopEngine {
 
 struct FlutterDesktopView {
   FlutterDesktopWindowHandle window = nullptr;
+  std::unique_ptr<velk::embedder::EngineView> host;  // the window's owner
 };
 
 struct FlutterDesktopViewController {
@@ -111,13 +134,17 @@ struct FlutterDesktopViewController {
   std::unique_ptr<FlutterDesktopView> view;
 };
 
-namespace velk {
+namespace velk::embedder {
 
 // Creates the messenger of a new engine, and shuts it down when the engine
 // goes: no further messages or responses, open responses dropped.
 FlutterDesktopMessenger* CreateMessenger(FlutterDesktopEngine* engine);
 void ShutDownMessenger(FlutterDesktopMessenger* messenger);
 
-}  // namespace velk
+// Queues work for the platform thread and wakes its loop (platform thread).
+void QueuePlatformTask(FlutterDesktopEngine* engine,
+                       std::function<void()> task);
+
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_EMBEDDER_STATE_H_

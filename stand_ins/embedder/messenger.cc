@@ -8,7 +8,7 @@
 
 #include "stand_ins/embedder/embedder_state.h"
 
-namespace velk {
+namespace velk::embedder {
 
 std::atomic<int> rejected_responses_total{0};
 
@@ -31,7 +31,7 @@ void ShutDownMessenger(FlutterDesktopMessenger* messenger) {
   FlutterDesktopMessengerRelease(messenger);
 }
 
-}  // namespace velk
+}  // namespace velk::embedder
 
 namespace {
 
@@ -52,18 +52,23 @@ bool Send(FlutterDesktopMessengerRef messenger, const char* channel,
     engine->outgoing_observer(channel, message, message_size, reply != nullptr,
                               engine->outgoing_user_data);
   }
+  if (engine->view != nullptr) {
+    engine->view->OnMessageToInterface(channel, message, message_size,
+                                       reply != nullptr);
+  }
   if (reply != nullptr) {
     // The interface has no handlers of its own here, so every message it is
     // sent goes unanswered by it: the engine replies with no data, later, on
     // the platform thread, as it does for a channel nobody listens on.
-    auto pending = std::make_shared<velk::PendingReply>();
+    auto pending = std::make_shared<velk::embedder::PendingReply>();
     pending->reply = reply;
     pending->user_data = user_data;
     // Answered ones are forgotten here, on the platform thread.
     std::erase_if(engine->open_replies,
                   [](const auto& open) { return open->answered; });
     engine->open_replies.push_back(pending);
-    engine->pending_tasks.push_back([pending] { pending->AnswerEmpty(); });
+    velk::embedder::QueuePlatformTask(engine,
+                                      [pending] { pending->AnswerEmpty(); });
   }
   return true;
 }
@@ -113,7 +118,7 @@ void FlutterDesktopMessengerSendResponse(
       // engine would touch freed memory here; the stand-in counts it so
       // tests can see it.
       ++messenger->rejected_responses;
-      velk::rejected_responses_total.fetch_add(1);
+      velk::embedder::rejected_responses_total.fetch_add(1);
       return;
     }
     response = std::move(it->second);
@@ -199,7 +204,7 @@ void VelkEmbedderSetOutgoingObserver(FlutterDesktopEngineRef engine,
 }
 
 int VelkEmbedderRejectedResponsesTotal(void) {
-  return velk::rejected_responses_total.load();
+  return velk::embedder::rejected_responses_total.load();
 }
 
 void VelkEmbedderSetRefuseSends(FlutterDesktopEngineRef engine, bool refuse) {
