@@ -153,6 +153,21 @@ std::vector<MIB_IPFORWARD_ROW2>::iterator FakeNetwork::FindRouteLocked(
                       });
 }
 
+NETIO_STATUS FakeNetwork::ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row,
+                                              bool remove) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++(remove ? counters_.route_deletions : counters_.route_writes);
+  const auto existing = FindRouteLocked(row);
+  if (existing == routes_.end()) return ERROR_NOT_FOUND;
+  NotifyLocked(&row);
+  if (remove) {
+    routes_.erase(existing);
+  } else {
+    *existing = row;
+  }
+  return NO_ERROR;
+}
+
 void FakeNetwork::WaitForNotifications() {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return events_.empty() && !delivering_; });
@@ -346,26 +361,12 @@ FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
 
 NETIO_STATUS WINAPI
 FakeNetwork::SetIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
-  FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.counters_.route_writes;
-  const auto existing = network.FindRouteLocked(*row);
-  if (existing == network.routes_.end()) return ERROR_NOT_FOUND;
-  *existing = *row;
-  network.NotifyLocked(row);
-  return NO_ERROR;
+  return Current().ChangeExistingRoute(*row, /*remove=*/false);
 }
 
 NETIO_STATUS WINAPI
 FakeNetwork::DeleteIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
-  FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.counters_.route_deletions;
-  const auto existing = network.FindRouteLocked(*row);
-  if (existing == network.routes_.end()) return ERROR_NOT_FOUND;
-  network.NotifyLocked(row);
-  network.routes_.erase(existing);
-  return NO_ERROR;
+  return Current().ChangeExistingRoute(*row, /*remove=*/true);
 }
 
 NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(

@@ -109,6 +109,8 @@ class FakeNetwork {
   // The route with the same destination, interface and next hop.
   std::vector<MIB_IPFORWARD_ROW2>::iterator FindRouteLocked(
       const MIB_IPFORWARD_ROW2& row);
+  // Replaces or removes that route, and notifies the change.
+  NETIO_STATUS ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row, bool remove);
 
   static NETIO_STATUS WINAPI GetIpForwardTable2(ADDRESS_FAMILY family,
                                                 PMIB_IPFORWARD_TABLE2* table);
