@@ -10,7 +10,7 @@
 // Direct access to the tunnel service for tests, beside the operations under
 // test: suites share one service control manager, so each case starts from
 // a removed service and removes it again.
-namespace velk_test {
+namespace velk::test {
 
 // How long a test waits for the service manager or a service to get where it
 // must. Generous: the suites run in parallel on loaded machines, and a wait
@@ -35,7 +35,7 @@ struct InstalledServiceConfig {
 bool ReadTunnelServiceConfig(InstalledServiceConfig* config);
 
 // Polls the service's state every 20 ms until it is `state`.
-bool WaitForTunnelServiceState(velk::TunnelServiceState state,
+bool WaitForTunnelServiceState(TunnelServiceState state,
                                DWORD timeout_ms = kServiceDeadlineMs);
 
 // The test host in this program's folder, with extra arguments after the
@@ -43,6 +43,6 @@ bool WaitForTunnelServiceState(velk::TunnelServiceState state,
 std::wstring TestHostCommandLine(const std::wstring& config_path,
                                  const std::wstring& extra_arguments);
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_PROVISIONING_SERVICE_TEST_SUPPORT_H_

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace velk_test {
+namespace velk::test {
 
 // Named event that ends the test host with process id `process_id` even when
 // it was told to ignore stop requests, so tests can clean up. (Wine refuses
@@ -16,6 +16,6 @@ inline std::wstring ReleaseEventName(unsigned long process_id) {
          std::to_wstring(process_id);
 }
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_PROVISIONING_TEST_TUNNEL_HOST_CONTROLS_H_
