@@ -259,6 +259,9 @@ void PluginTest::Start(FakeTunnelWorld::Setup setup) {
 }
 
 void PluginTest::OpenWindow() {
+  if (window_) {
+    EXPECT_EQ(window_->Misdelivered(), 0) << "in the window before";
+  }
   window_ = std::make_unique<WindowedPlugin>(world_->Operations());
   ASSERT_TRUE(window_->opened());
   world_->SetNoteReceiver([window = window_.get()](const std::string& note) {
