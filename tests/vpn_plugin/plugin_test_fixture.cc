@@ -85,8 +85,6 @@ WindowedPlugin::WindowedPlugin(ConnectionOperations operations)
   VelkEmbedderSetOutgoingObserver(engine_, &OnOutgoing, this);
 }
 
-WindowedPlugin::~WindowedPlugin() { DestroyWindowObject(); }
-
 void WindowedPlugin::OnOutgoing(const char* channel, const uint8_t* data,
                                 size_t size, bool expects_reply,
                                 void* user_data) {
@@ -106,15 +104,13 @@ void WindowedPlugin::OnOutgoing(const char* channel, const uint8_t* data,
 
 void WindowedPlugin::OnResponse(const uint8_t* data, size_t size,
                                 void* user_data) {
-  const auto* target = static_cast<ReplyTarget*>(user_data);
-  WindowedPlugin* self = target->owner;
+  auto* slot = static_cast<ReplySlot*>(user_data);
+  WindowedPlugin* self = slot->owner;
   std::lock_guard<std::mutex> lock(self->mutex_);
-  ReplySlot& slot = self->replies_[target->call];
-  slot.replied = true;
-  slot.bytes.assign(data, data + size);
-  slot.thread = GetCurrentThreadId();
-  slot.position = self->timeline_.size();
-  if (slot.thread != self->platform_thread_) ++self->misdelivered_;
+  slot->replied = true;
+  slot->bytes.assign(data, data + size);
+  slot->position = self->timeline_.size();
+  if (GetCurrentThreadId() != self->platform_thread_) ++self->misdelivered_;
 }
 
 size_t WindowedPlugin::Call(const char* channel, const std::string& method,
@@ -125,17 +121,17 @@ size_t WindowedPlugin::Call(const char* channel, const std::string& method,
                         : nullptr);
   const std::unique_ptr<std::vector<uint8_t>> message =
       Codec().EncodeCall(call);
+  ReplySlot* slot = nullptr;
   size_t index = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     index = replies_.size();
-    replies_.emplace_back();
+    slot = &replies_.emplace_back();
+    slot->owner = this;
   }
-  targets_.push_back(std::make_unique<ReplyTarget>(ReplyTarget{this, index}));
   if (engine_ == nullptr ||
       !VelkEmbedderDeliverMessage(engine_, channel, message->data(),
-                                  message->size(), &OnResponse,
-                                  targets_.back().get())) {
+                                  message->size(), &OnResponse, slot)) {
     ADD_FAILURE() << method << ": nobody handles " << channel;
   }
   return index;
@@ -198,17 +194,8 @@ int WindowedPlugin::Misdelivered() const {
 
 void WindowedPlugin::Forget() {
   std::lock_guard<std::mutex> lock(mutex_);
-  replies_.clear();
-  replies_.shrink_to_fit();
-  timeline_.clear();
-  timeline_.shrink_to_fit();
-  targets_.clear();
-}
-
-void WindowedPlugin::CloseNativeWindow() {
-  engine_ = nullptr;
-  hwnd_ = nullptr;
-  if (window_) window_->Dispose();
+  replies_ = {};
+  timeline_ = {};
 }
 
 void WindowedPlugin::DestroyWindowObject() {
@@ -267,6 +254,14 @@ void PluginTest::OpenWindow() {
   world_->SetNoteReceiver([window = window_.get()](const std::string& note) {
     window->Note(note);
   });
+}
+
+Answer PluginTest::CallAndReply(
+    const std::string& method,
+    std::optional<flutter::EncodableValue> arguments) {
+  const size_t call = window_->CallControl(method, std::move(arguments));
+  EXPECT_TRUE(window_->Replied(call)) << method << " answers at once";
+  return window_->Reply(call);
 }
 
 size_t PluginTest::Connect(const std::string& settings) {

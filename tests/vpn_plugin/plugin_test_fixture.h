@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,13 +40,13 @@ struct Answer {
 };
 
 // The client's main window with the given operations behind its plug-in, and
-// a record of what the interface receives: the status events (with notes
-// that the test adds) in arrival order, and the reply to each call, each
-// with the thread it arrived on. Made and used on the platform thread.
+// what the interface received: the status events (and the test's notes) in
+// arrival order, and the reply to each call. Made and used on the platform
+// thread; whatever arrives on another thread counts as misdelivered.
 class WindowedPlugin {
  public:
   explicit WindowedPlugin(ConnectionOperations operations);
-  ~WindowedPlugin();
+  ~WindowedPlugin() { DestroyWindowObject(); }
   WindowedPlugin(const WindowedPlugin&) = delete;
   WindowedPlugin& operator=(const WindowedPlugin&) = delete;
 
@@ -70,16 +71,15 @@ class WindowedPlugin {
   // the plug-in's workers send their statuses.
   void Note(const std::string& note);
   // Events that are not a status string, and events and replies that
-  // arrived on a thread other than the platform thread.
+  // arrived off the platform thread.
   int Misdelivered() const;
-  // Empties the record (a long run's own growth is not the plug-in's); call
-  // indices start again from 0. Every call made so far must have its reply.
+  // Empties the record, so that a long run's record does not count as the
+  // plug-in's memory; call indices restart from 0. Every call must have
+  // been answered.
   void Forget();
 
-  // As when the user closes it: the native window and the engine go, the
-  // window object and its plug-in stay.
-  void CloseNativeWindow();
-  // The window object goes, and its plug-in with it; the record stays.
+  // The window object goes, and its plug-in and engine with it; the record
+  // stays.
   void DestroyWindowObject();
 
   // Runs this thread's messages until `done` holds; false after `timeout_ms`.
@@ -89,14 +89,10 @@ class WindowedPlugin {
 
  private:
   struct ReplySlot {
+    WindowedPlugin* owner = nullptr;
     bool replied = false;
     std::vector<uint8_t> bytes;
-    DWORD thread = 0;
     size_t position = 0;
-  };
-  struct ReplyTarget {
-    WindowedPlugin* owner;
-    size_t call;
   };
   static void OnOutgoing(const char* channel, const uint8_t* data, size_t size,
                          bool expects_reply, void* user_data);
@@ -106,10 +102,9 @@ class WindowedPlugin {
   std::unique_ptr<FlutterWindow> window_;
   std::atomic<HWND> hwnd_{nullptr};
   FlutterDesktopEngineRef engine_ = nullptr;
-  std::vector<std::unique_ptr<ReplyTarget>> targets_;
 
-  mutable std::mutex mutex_;  // the record below is written by any thread
-  std::vector<ReplySlot> replies_;
+  mutable std::mutex mutex_;       // the record is written from any thread
+  std::deque<ReplySlot> replies_;  // stable: each is a response's context
   std::vector<std::string> timeline_;
   int misdelivered_ = 0;
 };
@@ -128,6 +123,10 @@ class PluginTest : public testing::Test {
 
   // "connect" with the given settings and fixed address, dns and MTU.
   size_t Connect(const std::string& settings = kValidSettings);
+  // A call that answers at once.
+  Answer CallAndReply(
+      const std::string& method,
+      std::optional<flutter::EncodableValue> arguments = std::nullopt);
 
   // Destroys the window and its plug-in and waits until no thread holds the
   // world: every worker has ended and every task it posted is gone.

@@ -60,8 +60,7 @@ struct Row {
 };
 
 int64_t ConnectedSince(StatusMonitorTest& test) {
-  const size_t call = test.window_->CallControl("getConnectedSince");
-  const Answer reply = test.window_->Reply(call);
+  const Answer reply = test.CallAndReply("getConnectedSince");
   EXPECT_EQ(reply.kind, Answer::kSuccess);
   if (!reply.value) return 0;
   const auto* since = std::get_if<int64_t>(&*reply.value);

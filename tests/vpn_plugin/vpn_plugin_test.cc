@@ -27,13 +27,6 @@ using flutter::EncodableValueMap;
 
 class VpnPluginTest : public PluginTest {
  protected:
-  Answer CallAndReply(const std::string& method,
-                      std::optional<EncodableValue> arguments = std::nullopt) {
-    const size_t call = window_->CallControl(method, std::move(arguments));
-    EXPECT_TRUE(window_->Replied(call)) << method << " answers at once";
-    return window_->Reply(call);
-  }
-
   // Connects with `arguments` through the direct route and returns the
   // stored configuration text.
   std::string StoredConfigAfterConnect(const EncodableValueMap& arguments) {
