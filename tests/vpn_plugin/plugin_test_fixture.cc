@@ -230,18 +230,10 @@ PluginTest::~PluginTest() {
   }
   EXPECT_TRUE(DestroyPluginAndWaitForWorkers());
   if (world_) world_->SetNoteReceiver(nullptr);
-  if (!config_path_.empty()) (void)DeleteFileW(config_path_.c_str());
 }
 
 void PluginTest::Start(FakeTunnelWorld::Setup setup) {
-  if (!config_path_.empty()) (void)DeleteFileW(config_path_.c_str());
-  wchar_t folder[MAX_PATH];
-  wchar_t path[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"vpt", 0, path);
-  config_path_ = path;
   world_ = std::make_shared<FakeTunnelWorld>(setup);
-  world_->config_path = config_path_;
   OpenWindow();
 }
 

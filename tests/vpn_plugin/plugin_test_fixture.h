@@ -137,7 +137,6 @@ class PluginTest : public testing::Test {
 
   std::shared_ptr<FakeTunnelWorld> world_;
   std::unique_ptr<WindowedPlugin> window_;
-  std::wstring config_path_;
 };
 
 }  // namespace velk::test
