@@ -3,6 +3,12 @@
 # libraries (cpack -D VELK_PACKAGE_KIND=demonstration); anything else makes
 # the package for users, which carries no stand-in.
 
+# An archive unpacks into a folder of its own name; the installer's files go
+# straight into the install folder.
+if(CPACK_GENERATOR STREQUAL "ZIP")
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
+
 if(VELK_PACKAGE_KIND STREQUAL "demonstration")
   set(CPACK_COMPONENTS_ALL programs demonstration_readme stand_ins)
   set(CPACK_PACKAGE_FILE_NAME

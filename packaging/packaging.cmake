@@ -46,7 +46,6 @@ set(CPACK_PROJECT_CONFIG_FILE ${velk_package_dir}/package_kind.cmake)
 # package_kind.cmake selects.
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
 # The builds carry debugging information; the packages do not.
 set(CPACK_STRIP_FILES ON)
 

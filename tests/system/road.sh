@@ -9,13 +9,16 @@
 #   --peer=answer|silent|none   how the peer starts (answer); none: no device
 #   --peer-silent-after=S       the peer answers for S seconds, then no more
 #   --copy=FILE                 put FILE into the program folder (repeatable)
+#   --folder=PATH               the program folder under C:\ (Program Files/Velk VPN)
+#   --env=NAME=VALUE            set NAME for the program (repeatable)
 #   --timeout=S                 end the program after S seconds (300)
 #   --keep                      keep the work folder (prefix, logs) afterwards
 #
 # PROGRAM, when a file, is copied into the program folder and run from
 # there; otherwise it names a program the folder or Wine already has. The
-# program folder is "C:\Program Files\Velk VPN" of the prefix: a space in
-# the path the service runs, as on a real machine. The program sees:
+# program folder is "C:\Program Files\Velk VPN" of the prefix unless given:
+# a space in the path the service runs, as on a real machine. The program
+# sees:
 #   VELK_ROAD_FOLDER        the program folder (Windows path)
 #   VELK_ROAD_WORK          the work folder on the Linux side, as a Z: path
 #   VELK_ROAD_PEER_CONTROL  write "silent" or "answer" here to switch the peer
@@ -33,6 +36,7 @@ road_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 road_source=$(cd "$road_here/../.." && pwd)
 road_work_root=${VELK_ROAD_WORK_ROOT:-/tmp}
 road_folder_name='Program Files/Velk VPN'
+road_env=()
 
 road_ns=""
 road_work=""
@@ -165,18 +169,25 @@ road_folder() { printf '%s/drive_c/%s' "$road_prefix" "$road_folder_name"; }
 
 road_copy() { cp -f "$@" "$(road_folder)/"; }
 
-# Runs a Windows program inside the namespace, against the road's prefix,
-# with every standard stream taken from the caller but stdin.
+# The command that runs a Windows program inside the namespace, against the
+# road's prefix, in the array road_command.
+road_wine_command() {
+  road_command=(ip netns exec "$road_ns" env
+    WINEPREFIX="$road_prefix" WINEDEBUG=-all WINEARCH=win64 TMPDIR=/tmp
+    WINEDLLOVERRIDES="mscoree,mshtml="
+    VELK_ROAD_FOLDER="$(road_folder_windows)"
+    VELK_ROAD_WORK="$(road_z_path "$road_work")"
+    VELK_ROAD_PEER_CONTROL="$(road_z_path "$road_work/peer.control")"
+    VELK_ROAD_PEER_LOG="$(road_z_path "$road_work/peer.log")"
+    ${ROAD_DISPLAY:+DISPLAY=$ROAD_DISPLAY}
+    "${road_env[@]}"
+    wine)
+}
+
+# Runs a Windows program on the road; stdin is always /dev/null.
 road_wine() {
-  ip netns exec "$road_ns" env \
-    WINEPREFIX="$road_prefix" WINEDEBUG=-all WINEARCH=win64 TMPDIR=/tmp \
-    WINEDLLOVERRIDES="mscoree,mshtml=" \
-    VELK_ROAD_FOLDER="$(road_folder_windows)" \
-    VELK_ROAD_WORK="$(road_z_path "$road_work")" \
-    VELK_ROAD_PEER_CONTROL="$(road_z_path "$road_work/peer.control")" \
-    VELK_ROAD_PEER_LOG="$(road_z_path "$road_work/peer.log")" \
-    ${ROAD_DISPLAY:+DISPLAY=$ROAD_DISPLAY} \
-    wine "$@" </dev/null
+  road_wine_command
+  "${road_command[@]}" "$@" </dev/null
 }
 
 road_main() {
@@ -187,6 +198,8 @@ road_main() {
       --peer-silent-after=*) silent_after=${1#*=} ;;
       --copy=*) copies+=("${1#*=}") ;;
       --timeout=*) timeout=${1#*=} ;;
+      --folder=*) road_folder_name=${1#*=} ;;
+      --env=*) road_env+=("${1#*=}") ;;
       --keep) road_keep=1 ;;
       --) shift; break ;;
       -*) road_say "unknown option $1"; return 2 ;;
@@ -215,13 +228,10 @@ road_main() {
     road_copy "$program" || return 1
     program="$(road_folder_windows)\\$(basename "$program")"
   fi
-  # The program runs in a shell of its own under timeout, which needs the
-  # road's names in its environment.
-  export road_ns road_prefix road_work road_folder_name
   # In the background, so that a signal to this script is handled at once.
-  timeout --kill-after=5 "$timeout" \
-    bash -c "$(declare -f road_wine road_folder_windows road_z_path); road_wine \"\$@\"" \
-    road "$program" "$@" &
+  road_wine_command
+  timeout --kill-after=5 "$timeout" "${road_command[@]}" "$program" "$@" \
+    </dev/null &
   road_program_pid=$!
   wait "$road_program_pid"
   status=$?

@@ -1,0 +1,165 @@
+// The installers under Wine, silently, the way an administrator would run
+// them: files in Program Files, Start menu entries and an uninstall entry;
+// the uninstaller stops and deletes the tunnel service, removes what it
+// installed and leaves the data folder. Run by road.sh from a folder of its
+// own, with the installers' Linux paths in VELK_USER_INSTALLER and
+// VELK_DEMONSTRATION_INSTALLER.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/tunnel_service.h"
+#include "common/tunnel_identity.h"
+#include "tests/provisioning/service_test_support.h"
+#include "tests/system/road_machine.h"
+#include "win/scoped_handle.h"
+
+namespace {
+
+using velk::TunnelServiceState;
+
+const std::wstring kInstallFolder = L"C:\\Program Files\\Velk VPN";
+constexpr wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velk VPN";
+
+std::wstring Installed(const std::wstring& name) {
+  return kInstallFolder + L"\\" + name;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring StartMenuPrograms() {
+  wchar_t data[MAX_PATH] = {};
+  GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
+  return std::wstring(data) + L"\\Microsoft\\Windows\\Start Menu\\Programs";
+}
+
+bool UninstallEntryExists() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  return true;
+}
+
+// Runs a program with arguments and waits for it; -1 when it did not start
+// or end within a minute.
+DWORD RunAndWait(const std::wstring& program, const std::wstring& arguments) {
+  std::wstring command_line = L"\"" + program + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, nullptr, &startup, &started)) {
+    return static_cast<DWORD>(-1);
+  }
+  velk::ScopedKernelHandle process(started.hProcess);
+  velk::ScopedKernelHandle thread(started.hThread);
+  DWORD exit_code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.get(), &exit_code);
+  }
+  return exit_code;
+}
+
+// The installer named by the variable, as a Windows path.
+std::wstring Installer(const wchar_t* variable) {
+  wchar_t linux_path[MAX_PATH] = {};
+  GetEnvironmentVariableW(variable, linux_path, MAX_PATH);
+  std::wstring path = L"Z:";
+  for (const wchar_t* c = linux_path; *c != L'\0'; ++c) {
+    path += *c == L'/' ? L'\\' : *c;
+  }
+  return path;
+}
+
+// The uninstaller starts a copy of itself ("Un.exe" in the temporary
+// folder) and returns at once; that copy does the work.
+bool UninstallAndWait() {
+  if (RunAndWait(Installed(L"Uninstall.exe"), L"/S") != 0) return false;
+  return velk_road::WaitUntil(
+      [] { return velk_road::CountProcesses(L"Un.exe") == 0; }, 30000);
+}
+
+// The tunnel service for the installed host, as setup mode installs it.
+bool InstallServiceForInstalledHost() {
+  std::vector<BYTE> user = velk::QueryCurrentUser();
+  if (user.empty()) return false;
+  velk::ScopedServiceHandle manager(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  const std::wstring command_line = L"\"" + Installed(L"tovrane_tunnel.exe") +
+                                    L"\" \"" + velk::GetTunnelConfigPath() +
+                                    L"\" \"TovraneVPN\"";
+  velk::ScopedServiceHandle service(CreateServiceW(
+      manager.get(), velk::kTunnelServiceName, velk::kTunnelServiceName,
+      SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+      SERVICE_ERROR_NORMAL, command_line.c_str(), nullptr, nullptr, nullptr,
+      nullptr, nullptr));
+  return service.is_valid();
+}
+
+TEST(InstallerTest, UserPackageInstallsTheProgramsAloneAndGoesAwayWhole) {
+  ASSERT_EQ(RunAndWait(Installer(L"VELK_USER_INSTALLER"), L"/S"), 0u);
+  EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
+  EXPECT_TRUE(Exists(Installed(L"README.txt")));
+  EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
+  for (const wchar_t* library : {L"flutter_windows.dll", L"tunnel.dll",
+                                 L"url_launcher_windows_plugin.dll"}) {
+    EXPECT_FALSE(Exists(Installed(library))) << library;
+  }
+  const std::wstring menu = StartMenuPrograms() + L"\\Velk VPN";
+  EXPECT_TRUE(Exists(menu + L"\\Uninstall.lnk"));
+  if (Exists(Installed(L"velk_vpn.exe"))) {
+    EXPECT_TRUE(Exists(menu + L"\\Velk VPN.lnk"));
+  }
+  EXPECT_TRUE(UninstallEntryExists());
+
+  ASSERT_TRUE(UninstallAndWait());
+  EXPECT_FALSE(Exists(kInstallFolder));
+  EXPECT_FALSE(Exists(menu));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
+  ASSERT_EQ(RunAndWait(Installer(L"VELK_DEMONSTRATION_INSTALLER"), L"/S"), 0u);
+  for (const wchar_t* file :
+       {L"tovrane_tunnel.exe", L"flutter_windows.dll", L"tunnel.dll",
+        L"url_launcher_windows_plugin.dll", L"demonstration.conf"}) {
+    EXPECT_TRUE(Exists(Installed(file))) << file;
+  }
+  const std::wstring menu =
+      StartMenuPrograms() + L"\\Velk VPN demonstration (stand-in libraries)";
+  EXPECT_TRUE(Exists(menu + L"\\Velk VPN demonstration.lnk"));
+
+  // The installed host runs the stand-in tunnel as the service, which
+  // greets the peer through the device; the peer's answers arrive.
+  const std::string config =
+      "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
+  (void)CreateDirectoryW(velk::GetTunnelDataFolder().c_str(), nullptr);
+  ASSERT_TRUE(velk_road::WriteFileBytes(velk::GetTunnelConfigPath(), config));
+  ASSERT_TRUE(InstallServiceForInstalledHost());
+  const uint64_t before = velk_road::TunnelReceivedBytes().value_or(0);
+  ASSERT_TRUE(velk::StartTunnelService());
+  ASSERT_TRUE(
+      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+  EXPECT_TRUE(velk_road::WaitUntil(
+      [&] { return velk_road::TunnelReceivedBytes().value_or(0) > before; },
+      5000));
+
+  ASSERT_TRUE(UninstallAndWait());
+  EXPECT_FALSE(Exists(kInstallFolder));
+  EXPECT_FALSE(velk::TunnelServiceExists());
+  EXPECT_EQ(velk_road::CountProcesses(L"tovrane_tunnel.exe"), 0);
+  EXPECT_FALSE(Exists(menu));
+  EXPECT_EQ(velk_road::ReadFileBytes(velk::GetTunnelConfigPath()), config);
+}
+
+}  // namespace
