@@ -89,9 +89,13 @@ road_sweep() {
   done
 }
 
+# road_teardown [STATUS]: removes the road; answers STATUS (default: the
+# status of the last command), or 1 when something of the road was left.
 road_teardown() {
-  local status=$?
+  local status=${1:-$?}
+  local road_pids="" pid left="" left_processes=""
   trap - EXIT INT TERM HUP
+  [ -n "$road_ns" ] && road_pids=$(ip netns pids "$road_ns" 2>/dev/null)
   [ -n "$road_program_pid" ] && kill -TERM "$road_program_pid" 2>/dev/null
   if [ -n "$road_prefix" ] && [ "$road_keep" -eq 1 ]; then
     # A kept prefix is used again: its service must not be left running.
@@ -103,6 +107,26 @@ road_teardown() {
     wait "$road_peer_pid" 2>/dev/null
   fi
   [ -n "$road_ns" ] && road_drop_namespace "$road_ns"
+  # Nothing of the road may outlive it: not the namespace (and with it the
+  # device), not the peer, the wineserver or any program that ran in it.
+  if [ -n "$road_ns" ] && ip netns list | awk '{print $1}' | grep -qx "$road_ns"; then
+    left+=" namespace $road_ns"
+  fi
+  local tries
+  for tries in $(seq 20); do
+    left_processes=""
+    for pid in $road_pids $road_peer_pid; do
+      [ -d "/proc/$pid" ] && [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null)" != Z ] &&
+        left_processes+=" process $pid"
+    done
+    [ -z "$left_processes" ] && break
+    sleep 0.1  # a killed process takes a moment to go
+  done
+  left+=$left_processes
+  if [ -n "$left" ]; then
+    road_say "left behind:$left"
+    [ $status -eq 0 ] && status=1
+  fi
   if [ -n "$road_work" ]; then
     if [ "$road_keep" -eq 1 ]; then
       touch "$road_work/.kept"
@@ -241,7 +265,7 @@ road_main() {
     road_say "peer log (last lines):"
     tail -n 5 "$road_work/peer.log" >&2
   fi
-  return $status
+  road_teardown "$status"
 }
 
 if [ -z "${ROAD_LIBRARY:-}" ]; then
