@@ -6,6 +6,7 @@
 // clang-format on
 
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <sstream>
 
@@ -38,21 +39,35 @@ bool SetPeerAnswering(bool answering) {
   return WriteFileBytes(control, answering ? "answer\n" : "silent\n");
 }
 
-int PeerDatagramsSeen() {
-  const std::optional<std::string> log =
-      ReadFileBytes(Environment(L"VELK_ROAD_PEER_LOG"));
+std::wstring PeerLogPath() { return Environment(L"VELK_ROAD_PEER_LOG"); }
+
+namespace {
+
+// Counts the log's lines that hold any of `words`.
+int CountPeerLogLines(std::initializer_list<const char*> words) {
+  const std::optional<std::string> log = ReadFileBytes(PeerLogPath());
   if (!log) return 0;
   std::istringstream lines(*log);
   std::string line;
-  int datagrams = 0;
+  int count = 0;
   while (std::getline(lines, line)) {
-    if (line.find(" answered ") != std::string::npos ||
-        line.find(" ignored ") != std::string::npos) {
-      ++datagrams;
+    for (const char* word : words) {
+      if (line.find(word) != std::string::npos) {
+        ++count;
+        break;
+      }
     }
   }
-  return datagrams;
+  return count;
 }
+
+}  // namespace
+
+int PeerDatagramsSeen() {
+  return CountPeerLogLines({" answered ", " ignored "});
+}
+
+int PeerDatagramsIgnored() { return CountPeerLogLines({" ignored "}); }
 
 std::optional<uint64_t> TunnelReceivedBytes() {
   const velk::IpHelper ip_helper(velk::SystemIpHelperFunctions());
@@ -67,18 +82,25 @@ std::optional<uint64_t> TunnelReceivedBytes() {
   return received;
 }
 
-int CountProcesses(const std::wstring& program_name) {
+std::optional<std::vector<DWORD>> ProcessIds(const std::wstring& program_name) {
   velk::ScopedKernelHandle snapshot(
       CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return -1;
+  if (!snapshot) return std::nullopt;
+  std::vector<DWORD> ids;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof(entry);
-  int count = 0;
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
        more = Process32NextW(snapshot.get(), &entry)) {
-    if (_wcsicmp(entry.szExeFile, program_name.c_str()) == 0) ++count;
+    if (_wcsicmp(entry.szExeFile, program_name.c_str()) == 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
   }
-  return count;
+  return ids;
+}
+
+int CountProcesses(const std::wstring& program_name) {
+  const std::optional<std::vector<DWORD>> ids = ProcessIds(program_name);
+  return ids ? static_cast<int>(ids->size()) : -1;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms) {

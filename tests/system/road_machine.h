@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The machine that tests/system/road.sh gives a whole-road test, as the
 // Windows side sees it: the program folder with the programs in it, the peer
@@ -22,14 +23,20 @@ std::wstring InProgramFolder(const std::wstring& name);
 // Makes the peer answer the tunnel's datagrams, or ignore them.
 bool SetPeerAnswering(bool answering);
 
-// How many datagrams to the endpoint the peer has seen so far.
+// How many datagrams to the endpoint the peer has seen so far, and how many
+// of them it left unanswered.
 int PeerDatagramsSeen();
+int PeerDatagramsIgnored();
+// The peer's log: one line per datagram.
+std::wstring PeerLogPath();
 
 // The received bytes of the interfaces that belong to the tunnel, summed;
 // none when the interface table holds no such interface.
 std::optional<uint64_t> TunnelReceivedBytes();
 
-// How many processes run the program of this file name (case ignored).
+// The processes that run the program of this file name (case ignored); none
+// when the process list cannot be read, and then the count is -1.
+std::optional<std::vector<DWORD>> ProcessIds(const std::wstring& program_name);
 int CountProcesses(const std::wstring& program_name);
 
 // Asks `condition` every 20 ms until it holds or `timeout_ms` has passed;
