@@ -28,8 +28,8 @@
 # creates is removed on every way out, and a later run also removes what a
 # killed run left behind.
 #
-# Other scripts source this file with ROAD_LIBRARY=1 and call road_setup,
-# road_wine and road_teardown themselves.
+# Other scripts source this file with ROAD_LIBRARY=1 and call road_setup
+# (or only road_network_setup), road_wine and road_teardown themselves.
 set -uo pipefail
 
 road_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -148,15 +148,12 @@ road_teardown() {
   return $status
 }
 
-# road_setup PEER_MODE [SILENT_AFTER]: the namespace, the peer and the prefix.
-road_setup() {
-  local peer_mode=$1 silent_after=${2:-} template i
+# road_network_setup PEER_MODE [SILENT_AFTER]: the work folder, the
+# namespace and, unless PEER_MODE is none, the peer with its device. The
+# caller makes sure road_teardown runs (a trap).
+road_network_setup() {
+  local peer_mode=$1 silent_after=${2:-} i
   road_sweep
-  trap 'road_teardown' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  trap 'exit 129' HUP
-
   road_work="$road_work_root/velk-road-$$"
   road_ns="velk-road-$$"
   rm -rf "$road_work"
@@ -183,7 +180,12 @@ road_setup() {
       return 1
     fi
   fi
+}
 
+# A fresh prefix from the template, its wineserver started inside the
+# namespace, and the program folder.
+road_prefix_setup() {
+  local template
   template=$("$road_source/cmake/wine_test_runner.sh" --template) || return 1
   road_prefix="$road_work/prefix"
   # The template seen through an overlay takes no time and keeps the
@@ -202,6 +204,11 @@ road_setup() {
     wineserver -p3600 </dev/null >/dev/null 2>&1
   road_wine wineboot >/dev/null 2>&1
   mkdir -p "$road_prefix/drive_c/$road_folder_name"
+}
+
+# road_setup PEER_MODE [SILENT_AFTER]: the whole road.
+road_setup() {
+  road_network_setup "$@" && road_prefix_setup
 }
 
 # Windows path of the program folder, and its Linux path.
@@ -260,6 +267,10 @@ road_main() {
     return 77
   fi
   unset DISPLAY WAYLAND_DISPLAY
+  trap 'road_teardown' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  trap 'exit 129' HUP
   road_setup "$peer_mode" "$silent_after" || { road_say "setup failed"; return 1; }
 
   [ ${#copies[@]} -gt 0 ] && { road_copy "${copies[@]}" || return 1; }

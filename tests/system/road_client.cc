@@ -28,7 +28,9 @@ struct SearchCloser {
 }  // namespace
 
 ClientRun RunClient(const std::string& script, const std::string& settings,
-                    DWORD timeout_ms) {
+                    DWORD timeout_ms, const std::wstring& client_folder) {
+  const std::wstring folder =
+      client_folder.empty() ? ProgramFolder() : client_folder;
   static int run_number = 0;
   const std::wstring prefix =
       RunFolder() + L"\\client_run_" + std::to_wstring(++run_number);
@@ -38,8 +40,8 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
   ClientRun run;
   if (!WriteFileBytes(script_path, script)) return run;
   std::wstring command_line =
-      L"\"" + InProgramFolder(L"velk_vpn.exe") + L"\" \"--ui-script=" +
-      script_path + L"\" \"--ui-transcript=" + transcript_path + L"\"";
+      L"\"" + folder + L"\\velk_vpn.exe\" \"--ui-script=" + script_path +
+      L"\" \"--ui-transcript=" + transcript_path + L"\"";
   if (!settings.empty()) {
     if (!WriteFileBytes(settings_path, settings)) return run;
     command_line += L" \"--demo-settings=" + settings_path + L"\"";
@@ -49,7 +51,7 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, ProgramFolder().c_str(), &startup, &started)) {
+                      nullptr, folder.c_str(), &startup, &started)) {
     return run;
   }
   velk::ScopedKernelHandle process(started.hProcess);

@@ -21,11 +21,13 @@ struct ClientRun {
 };
 
 // Writes the demonstration settings to a file of the run and the script to
-// another, runs the client with both and a transcript, and waits for it to
-// end (at most `timeout_ms`, then it is ended). Settings may be empty: the
-// client then runs without them.
+// another, runs the client of `client_folder` (the road's program folder
+// when empty) with both and a transcript, and waits for it to end (at most
+// `timeout_ms`, then it is ended). Settings may be empty: the client then
+// runs without them.
 ClientRun RunClient(const std::string& script, const std::string& settings,
-                    DWORD timeout_ms = 90000);
+                    DWORD timeout_ms = 90000,
+                    const std::wstring& client_folder = std::wstring());
 
 // Configuration texts the client made and left in the user's temporary
 // folder ("tvc*.tmp").

@@ -15,6 +15,7 @@
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/system/road_client.h"
 #include "tests/system/road_machine.h"
 #include "win/scoped_handle.h"
 
@@ -89,7 +90,8 @@ bool UninstallAndWait() {
       [] { return velk_road::CountProcesses(L"Un.exe") == 0; }, 30000);
 }
 
-// The tunnel service for the installed host, as setup mode installs it.
+#if !VELK_PACKAGES_CARRY_THE_CLIENT
+// The tunnel service for the installed host, as setup mode would install it.
 bool InstallServiceForInstalledHost() {
   std::vector<BYTE> user = velk::QueryCurrentUser();
   if (user.empty()) return false;
@@ -105,6 +107,7 @@ bool InstallServiceForInstalledHost() {
       nullptr, nullptr));
   return service.is_valid();
 }
+#endif
 
 TEST(InstallerTest, UserPackageInstallsTheProgramsAloneAndGoesAwayWhole) {
   ASSERT_EQ(RunAndWait(Installer(L"VELK_USER_INSTALLER"), L"/S"), 0u);
@@ -139,27 +142,47 @@ TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
       StartMenuPrograms() + L"\\Velk VPN demonstration (stand-in libraries)";
   EXPECT_TRUE(Exists(menu + L"\\Velk VPN demonstration.lnk"));
 
-  // The installed host runs the stand-in tunnel as the service, which
-  // greets the peer through the device; the peer's answers arrive.
-  const std::string config =
-      "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
-  (void)CreateDirectoryW(velk::GetTunnelDataFolder().c_str(), nullptr);
-  ASSERT_TRUE(velk_road::WriteFileBytes(velk::GetTunnelConfigPath(), config));
+  // A connect through the installed client with the installed settings:
+  // setup installs the service for the installed host, which runs the
+  // stand-in tunnel; the peer answers it.
+#if VELK_PACKAGES_CARRY_THE_CLIENT
+  const std::optional<std::string> settings =
+      velk_road::ReadFileBytes(Installed(L"demonstration.conf"));
+  ASSERT_TRUE(settings.has_value());
+  const velk_road::ClientRun run = velk_road::RunClient(
+      "listen\ncall connect demo\nwait status connected 30000\n"
+      "wait replies 10000\nclose\n",
+      *settings, 90000, kInstallFolder);
+  EXPECT_EQ(run.exit_code, 0u);
+  const std::vector<std::string> statuses = run.transcript.Statuses();
+  ASSERT_FALSE(statuses.empty());
+  EXPECT_EQ(statuses.back(), "connected");
+  velk_test::InstalledServiceConfig service;
+  ASSERT_TRUE(velk_test::ReadTunnelServiceConfig(&service));
+  EXPECT_EQ(service.binary_path, L"\"" + Installed(L"tovrane_tunnel.exe") +
+                                     L"\" \"" + velk::GetTunnelConfigPath() +
+                                     L"\" \"TovraneVPN\"");
+#else
+  ASSERT_TRUE(velk_road::WriteFileBytes(
+      velk::GetTunnelConfigPath(),
+      "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n"));
   ASSERT_TRUE(InstallServiceForInstalledHost());
-  const uint64_t before = velk_road::TunnelReceivedBytes().value_or(0);
   ASSERT_TRUE(velk::StartTunnelService());
+#endif
   ASSERT_TRUE(
       velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
   EXPECT_TRUE(velk_road::WaitUntil(
-      [&] { return velk_road::TunnelReceivedBytes().value_or(0) > before; },
-      5000));
+      [] { return velk_road::TunnelReceivedBytes().value_or(0) > 0; }, 5000));
+  const std::optional<std::string> stored =
+      velk_road::ReadFileBytes(velk::GetTunnelConfigPath());
+  ASSERT_TRUE(stored.has_value());
 
   ASSERT_TRUE(UninstallAndWait());
   EXPECT_FALSE(Exists(kInstallFolder));
   EXPECT_FALSE(velk::TunnelServiceExists());
   EXPECT_EQ(velk_road::CountProcesses(L"tovrane_tunnel.exe"), 0);
   EXPECT_FALSE(Exists(menu));
-  EXPECT_EQ(velk_road::ReadFileBytes(velk::GetTunnelConfigPath()), config);
+  EXPECT_EQ(velk_road::ReadFileBytes(velk::GetTunnelConfigPath()), stored);
 }
 
 }  // namespace
