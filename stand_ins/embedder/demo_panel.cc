@@ -148,7 +148,7 @@ void DemoPanel::ShowStatus(const std::string& status) {
   SetText(status_,
           "\xD0\xA1\xD0\xBE\xD1\x81\xD1\x82\xD0\xBE\xD1\x8F\xD0\xBD\xD0\xB8"
           "\xD0\xB5 / Status: " +
-              (status.empty() ? std::string("?") : status));
+              (status.empty() ? std::string("-") : status));
   bool connected = status == "connected";
   if (connected_ && !connected) ShowConnectedSince(UiValue());
   connected_ = connected;
@@ -200,7 +200,7 @@ void DemoPanel::Layout(int width, int height) {
     }
     y += control_height + scaled(8);
   };
-  place(notice_, inner, scaled(36));
+  place(notice_, inner, scaled(52));
   place(status_, inner, scaled(36));
   place(connected_since_, inner, scaled(20));
   if (connect_ != nullptr) {

@@ -112,9 +112,14 @@
 //   wait replies 5000
 //   call connect demo
 //   wait status connected 40000
-//   call connect {"settings": "private_key=...\nendpoint=10.77.0.1:51820",
-//   "mtu": 4294968696L} call connect [] wait status-prefix "error:" 40000 click
-//   disconnect wait status disconnected close
+// clang-format off
+//   call connect {"settings": "private_key=...\nendpoint=10.77.0.1:51820", "mtu": 4294968696L}
+//   call connect []
+//   wait status-prefix "error:" 40000
+//   click disconnect
+//   wait status disconnected
+//   close
+// clang-format on
 //
 // TRANSCRIPT
 //
@@ -151,13 +156,13 @@
 // UTF-8 are written as escapes, other UTF-8 as it is. ESCAPED is a string
 // literal of the argument. Example:
 //
+// clang-format off
 //   12 to_client tovrane.vpn/status 07066c697374656e00 # call 1 listen null
 //   12 reply_from_client tovrane.vpn/status 0000 # reply 1 listen success null
-//   13 to_client tovrane.vpn/control 070967657453746174757300 # call 2
-//   getStatus null 14 reply_from_client tovrane.vpn/control
-//   00070c646973636f6e6e6563746564 # reply 2 getStatus success "disconnected"
-//   15 from_client tovrane.vpn/status 00070a636f6e6e656374696e67 # event
-//   "connecting"
+//   13 to_client tovrane.vpn/control 070967657453746174757300 # call 2 getStatus null
+//   14 reply_from_client tovrane.vpn/control 00070c646973636f6e6e6563746564 # reply 2 getStatus success "disconnected"
+//   15 from_client tovrane.vpn/status 00070a636f6e6e656374696e67 # event "connecting"
+// clang-format on
 //
 // THREADS
 //

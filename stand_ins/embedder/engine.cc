@@ -21,6 +21,7 @@ namespace {
 std::atomic<int> live_engines{0};
 std::atomic<bool> fail_next_view_controller{false};
 std::atomic<int> null_engine_calls{0};
+std::atomic<unsigned int> monitor_dpi_override{0};
 
 // A real embedder dereferences the engine handle it is given; the stand-in
 // refuses a null one and counts it, so tests can see that none was passed.
@@ -220,6 +221,8 @@ FlutterDesktopWindowHandle FlutterDesktopViewGetHWND(
 
 unsigned int FlutterDesktopGetDpiForMonitor(
     FlutterDesktopMonitorHandle monitor) {
+  const unsigned int override_dpi = monitor_dpi_override.load();
+  if (override_dpi != 0) return override_dpi;
 #if defined(_WIN32)
   // The monitor's DPI as the system gives it to a DPI-aware process: the
   // device's logical pixels per inch (96 at scale 1.0).
@@ -298,6 +301,10 @@ int VelkEmbedderNullEngineCalls(void) { return null_engine_calls.load(); }
 
 void VelkEmbedderFailNextViewController(void) {
   fail_next_view_controller.store(true);
+}
+
+void VelkEmbedderSetMonitorDpi(unsigned int dpi) {
+  monitor_dpi_override.store(dpi);
 }
 
 }  // extern "C"

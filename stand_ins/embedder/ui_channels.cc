@@ -46,8 +46,8 @@ UiChannels::UiChannels(FlutterDesktopEngine* engine, Transcript* transcript,
                        HWND window, UINT arrival_message)
     : engine_(engine),
       transcript_(transcript),
-      window_(window),
-      arrival_message_(arrival_message) {}
+      arrival_message_(arrival_message),
+      window_(window) {}
 
 UiChannels::~UiChannels() = default;
 
@@ -103,8 +103,13 @@ void UiChannels::OnMessageFromClient(const char* channel, const uint8_t* data,
 void UiChannels::Queue(Arrival arrival) {
   std::lock_guard<std::mutex> guard(arrivals_mutex_);
   arrivals_.push_back(std::move(arrival));
-  if (arrival_posted_) return;
+  if (arrival_posted_ || window_ == nullptr) return;
   arrival_posted_ = PostMessageW(window_, arrival_message_, 0, 0) != FALSE;
+}
+
+void UiChannels::StopPosting() {
+  std::lock_guard<std::mutex> guard(arrivals_mutex_);
+  window_ = nullptr;
 }
 
 void UiChannels::DeliverArrivals() {

@@ -62,6 +62,10 @@ class UiChannels {
   // Hands what arrived since the last time to the listener, in order.
   void DeliverArrivals();
 
+  // The window is gone: arrivals stay queued instead of being posted to a
+  // handle that may already name another window.
+  void StopPosting();
+
   // Every call sent has had its reply delivered.
   bool AllAnswered() const { return open_calls_.empty(); }
 
@@ -84,7 +88,6 @@ class UiChannels {
 
   FlutterDesktopEngine* const engine_;
   Transcript* const transcript_;
-  const HWND window_;
   const UINT arrival_message_;
   Listener* listener_ = nullptr;
   int last_call_id_ = 0;
@@ -96,6 +99,7 @@ class UiChannels {
   std::vector<std::string> statuses_;
 
   std::mutex arrivals_mutex_;
+  HWND window_;                    // guarded by arrivals_mutex_
   std::vector<Arrival> arrivals_;  // guarded by arrivals_mutex_
   bool arrival_posted_ = false;    // guarded by arrivals_mutex_
 };

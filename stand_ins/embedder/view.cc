@@ -297,6 +297,7 @@ class ViewWindow : public EngineView, private UiChannels::Listener {
         // Destroyed with a parent that went first: the handle is no longer
         // ours to destroy.
         (void)window_.release();
+        if (channels_) channels_->StopPosting();
         break;
     }
     return DefWindowProcW(window, message, wparam, lparam);
