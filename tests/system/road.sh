@@ -12,7 +12,8 @@
 #   --folder=PATH               the program folder under C:\ (Program Files/Velk VPN)
 #   --env=NAME=VALUE            set NAME for the program (repeatable)
 #   --timeout=S                 end the program after S seconds (300)
-#   --keep                      keep the work folder (prefix, logs) afterwards
+#   --keep                      keep the work folder afterwards: logs, and in
+#                               overlay/upper what the run changed in the prefix
 #
 # PROGRAM, when a file, is copied into the program folder and run from
 # there; otherwise it names a program the folder or Wine already has. The
