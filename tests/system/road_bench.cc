@@ -22,13 +22,15 @@
 #include <thread>
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
 #include "tests/system/road_machine.h"
 #include "win/scoped_handle.h"
 
+namespace velk::test {
 namespace {
 
 using velk::TunnelServiceState;
@@ -64,8 +66,7 @@ double NowMs() {
 // When the peer first answered at or after `since_ms`, from its log lines
 // "SECONDS.MILLISECONDS answered ..."; 0 if it did not.
 double FirstAnswerAfter(double since_ms) {
-  std::istringstream lines(
-      velk_road::ReadFileBytes(velk_road::PeerLogPath()).value_or(""));
+  std::istringstream lines(ReadFileBytes(PeerLogPath()).value_or(""));
   std::string line;
   while (std::getline(lines, line)) {
     if (line.find(" answered ") == std::string::npos) continue;
@@ -110,15 +111,15 @@ void Mark(double* moment, double now) {
 }
 
 Round MeasureRound(int number) {
-  const std::wstring work = velk_road::InProgramFolder(L"");
+  const std::wstring work = InProgramFolder(L"");
   const std::wstring base = work + L"bench_" + std::to_wstring(number);
   const std::wstring transcript_path = base + L".transcript";
-  velk_road::WriteFileBytes(base + L".script", kScript);
-  velk_road::WriteFileBytes(base + L".settings", kSettings);
+  WriteFileBytes(base + L".script", kScript);
+  WriteFileBytes(base + L".settings", kSettings);
   std::wstring command_line =
-      L"\"" + velk_road::InProgramFolder(L"velk_vpn.exe") +
-      L"\" \"--ui-script=" + base + L".script\" \"--ui-transcript=" +
-      transcript_path + L"\" \"--demo-settings=" + base + L".settings\"";
+      L"\"" + InProgramFolder(L"velk_vpn.exe") + L"\" \"--ui-script=" + base +
+      L".script\" \"--ui-transcript=" + transcript_path +
+      L"\" \"--demo-settings=" + base + L".settings\"";
 
   Round round;
   const bool was_running =
@@ -129,8 +130,7 @@ Round MeasureRound(int number) {
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, velk_road::ProgramFolder().c_str(), &startup,
-                      &started)) {
+                      nullptr, ProgramFolder().c_str(), &startup, &started)) {
     return round;
   }
   velk::ScopedKernelHandle process(started.hProcess);
@@ -141,8 +141,7 @@ Round MeasureRound(int number) {
   while (WaitForSingleObject(process.get(), 2) == WAIT_TIMEOUT) {
     const double now = NowMs();
     if (round.connect_call != 0 && round.connected == 0) ++samples;
-    const std::string transcript =
-        velk_road::ReadFileBytes(transcript_path).value_or("");
+    const std::string transcript = ReadFileBytes(transcript_path).value_or("");
     if (transcript.size() > transcript_seen) {
       const std::string fresh = transcript.substr(transcript_seen);
       transcript_seen = transcript.size();
@@ -159,7 +158,7 @@ Round MeasureRound(int number) {
     }
     if (round.connect_call == 0) continue;
     if (round.disconnect_call == 0) {
-      const int clients = velk_road::CountProcesses(L"velk_vpn.exe");
+      const int clients = CountProcesses(L"velk_vpn.exe");
       if (clients >= 2) Mark(&round.setup_started, now);
       if (round.setup_started != 0 && clients == 1) {
         Mark(&round.setup_ended, now);
@@ -173,7 +172,7 @@ Round MeasureRound(int number) {
           (!was_running || round.stopped != 0)) {
         Mark(&round.running, now);
       }
-    } else if (velk_road::CountProcesses(L"tovrane_tunnel.exe") == 0) {
+    } else if (CountProcesses(L"tovrane_tunnel.exe") == 0) {
       Mark(&round.host_gone, now);
     }
   }
@@ -234,17 +233,16 @@ void Report(const char* kind, const std::vector<Round>& rounds) {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-  velk_test::InstallCrashGuard();
+int RunBench(int argc, wchar_t** argv) {
   const int rounds = argc > 1 ? _wtoi(argv[1]) : 10;
-  if (velk_road::ProgramFolder().empty() || rounds < 1) {
+  if (ProgramFolder().empty() || rounds < 1) {
     std::fprintf(stderr, "run through tests/system/road.sh: road_bench [N]\n");
     return 2;
   }
   std::vector<Round> first;
   for (int i = 0; i < rounds; ++i) {
     // A machine without the service and the stored file.
-    velk_test::RemoveTunnelService();
+    RemoveTunnelService();
     (void)DeleteFileW(velk::GetTunnelConfigPath().c_str());  // may be absent
     first.push_back(MeasureRound(i));
   }
@@ -254,11 +252,18 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 0; i < rounds; ++i) {
     // The tunnel of the last connect still runs: the connect stops it first.
     velk::StartTunnelService();
-    velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000);
+    WaitForTunnelServiceState(TunnelServiceState::Running, 10000);
     again.push_back(MeasureRound(2 * rounds + i));
   }
   Report("first connect (elevated setup), ms", first);
   Report("second connect (installation current), ms", second);
   Report("second connect while the tunnel runs, ms", again);
   return 0;
+}
+
+}  // namespace velk::test
+
+int wmain(int argc, wchar_t** argv) {
+  velk::test::InstallCrashGuard();
+  return velk::test::RunBench(argc, argv);
 }

@@ -7,7 +7,7 @@
 #include "tests/system/road_machine.h"
 #include "win/scoped_handle.h"
 
-namespace velk_road {
+namespace velk::test {
 namespace {
 
 std::wstring RunFolder() {
@@ -94,4 +94,4 @@ int TemporaryHandOffFiles() {
   return count;
 }
 
-}  // namespace velk_road
+}  // namespace velk::test

@@ -9,7 +9,7 @@
 
 // One run of the real client, velk_vpn.exe in the road's program folder,
 // with the stand-in interface playing a script.
-namespace velk_road {
+namespace velk::test {
 
 struct ClientRun {
   DWORD exit_code = static_cast<DWORD>(-1);  // -1: did not start or end
@@ -33,6 +33,6 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
 // folder ("tvc*.tmp").
 int TemporaryHandOffFiles();
 
-}  // namespace velk_road
+}  // namespace velk::test
 
 #endif  // TESTS_SYSTEM_ROAD_CLIENT_H_

@@ -15,18 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/system/road_client.h"
 #include "tests/system/road_machine.h"
 
+namespace velk::test {
 namespace {
 
 using velk::TunnelServiceState;
-using velk_road::ClientRun;
-using velk_road::RunClient;
-using velk_road::UiTranscript;
 
 // The demonstration settings of the road: its endpoint is the peer.
 constexpr char kSettings[] =
@@ -124,18 +123,17 @@ int64_t NowSince1970Ms() {
 }
 
 std::optional<std::string> StoredConfig() {
-  return velk_road::ReadFileBytes(velk::GetTunnelConfigPath());
+  return ReadFileBytes(velk::GetTunnelConfigPath());
 }
 
 std::vector<DWORD> HostProcesses() {
-  return velk_road::ProcessIds(L"tovrane_tunnel.exe")
+  return ProcessIds(L"tovrane_tunnel.exe")
       .value_or(std::vector<DWORD>{0xFFFFFFFF});
 }
 
 bool HostGone() {
-  return velk_road::WaitUntil(
-      [] { return velk_road::CountProcesses(L"tovrane_tunnel.exe") == 0; },
-      10000);
+  return WaitUntil([] { return CountProcesses(L"tovrane_tunnel.exe") == 0; },
+                   10000);
 }
 
 // "connecting" first, then nothing but "connecting" until the first
@@ -160,8 +158,7 @@ testing::AssertionResult ConnectingThenConnected(
 class RoadClientTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(velk_road::ProgramFolder().empty())
-        << "run through tests/system/road.sh";
+    ASSERT_FALSE(ProgramFolder().empty()) << "run through tests/system/road.sh";
     ASSERT_FALSE(velk::TunnelServiceExists()) << "not a clean machine";
   }
 
@@ -177,8 +174,8 @@ class RoadClientTest : public testing::Test {
   }
 
   static void ExpectServiceInstalledForThisFolder() {
-    velk_test::InstalledServiceConfig config;
-    ASSERT_TRUE(velk_test::ReadTunnelServiceConfig(&config));
+    InstalledServiceConfig config;
+    ASSERT_TRUE(ReadTunnelServiceConfig(&config));
     EXPECT_EQ(config.binary_path, kServiceCommandLine);
     EXPECT_EQ(config.service_type,
               static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS));
@@ -208,15 +205,14 @@ TEST_F(RoadClientTest, FirstConnectOnACleanMachine) {
   const std::vector<std::string> since = ui.Replies("getConnectedSince");
   ASSERT_GE(since.size(), 3u);
   for (const std::string& reply : since) EXPECT_EQ(reply, since.front());
-  const std::optional<int64_t> since_ms =
-      velk_road::DecodeInt64Success(since.front());
-  ASSERT_TRUE(since_ms.has_value()) << velk_road::ToHex(since.front());
+  const std::optional<int64_t> since_ms = DecodeInt64Success(since.front());
+  ASSERT_TRUE(since_ms.has_value()) << ToHex(since.front());
   EXPECT_GE(*since_ms, started_ms);
   EXPECT_LE(*since_ms, NowSince1970Ms());
 
   // The elevated setup ran beside the client and took its file along.
   EXPECT_EQ(run.most_clients_at_once, 2);
-  EXPECT_EQ(velk_road::TemporaryHandOffFiles(), 0);
+  EXPECT_EQ(TemporaryHandOffFiles(), 0);
   EXPECT_EQ(StoredConfig(), kConfigText);
   ExpectServiceInstalledForThisFolder();
   // Closing the client leaves the tunnel running.
@@ -240,7 +236,7 @@ TEST_F(RoadClientTest, SecondConnectRestartsTheServiceDirectly) {
   EXPECT_NE(second_host, first_host) << "the service was restarted";
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Running);
   ExpectServiceInstalledForThisFolder();
-  EXPECT_EQ(velk_road::TemporaryHandOffFiles(), 0);
+  EXPECT_EQ(TemporaryHandOffFiles(), 0);
 }
 
 // The peer never answers (road.sh --peer=silent).
@@ -277,14 +273,13 @@ TEST_F(RoadClientTest, SilentPeerEndsInTheNoHandshakeError) {
   // and the interface received nothing at all.
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Stopped);
   EXPECT_TRUE(HostGone());
-  EXPECT_GE(velk_road::PeerDatagramsSeen(), 25);
-  EXPECT_EQ(velk_road::TunnelReceivedBytes(), std::optional<uint64_t>(0));
+  EXPECT_GE(PeerDatagramsSeen(), 25);
+  EXPECT_EQ(TunnelReceivedBytes(), std::optional<uint64_t>(0));
 }
 
 TEST_F(RoadClientTest, ServiceStoppingWithCodeFiveIsReported) {
-  ASSERT_TRUE(velk_road::WriteFileBytes(
-      velk_road::InProgramFolder(L"tunnel_stand_in.ini"),
-      "exit_code=5\nstop_after_ms=4000\n"));
+  ASSERT_TRUE(WriteFileBytes(InProgramFolder(L"tunnel_stand_in.ini"),
+                             "exit_code=5\nstop_after_ms=4000\n"));
   const ClientRun run =
       Run("listen\n"
           "call connect demo\n"
@@ -369,8 +364,7 @@ TEST_F(RoadClientTest, ClientStartedAgainFindsTheRunningTunnel) {
       std::all_of(statuses.begin(), statuses.end(),
                   [](const std::string& s) { return s == "connected"; }));
   EXPECT_TRUE(
-      velk_road::DecodeInt64Success(ui.Replies("getConnectedSince").back())
-          .has_value());
+      DecodeInt64Success(ui.Replies("getConnectedSince").back()).has_value());
   EXPECT_EQ(again.most_clients_at_once, 1);
   EXPECT_EQ(HostProcesses(), host) << "the tunnel was not restarted";
 }
@@ -411,28 +405,28 @@ TEST_F(RoadClientTest, SetupThatCannotStoreTheFileFailsWithoutLeftovers) {
   // configuration in it (root ignores Windows access lists under Wine, so
   // an unwritable folder cannot be had).
   const std::string blocker = "not a folder\n";
-  ASSERT_TRUE(velk_road::WriteFileBytes(velk::GetTunnelDataFolder(), blocker));
+  ASSERT_TRUE(WriteFileBytes(velk::GetTunnelDataFolder(), blocker));
   const ClientRun run = Run(kFailingConnectScript);
   EXPECT_EQ(run.transcript.Statuses(),
             (std::vector<std::string>{"connecting", kServiceFailed}));
   EXPECT_EQ(run.transcript.Replies("connect"),
             std::vector{kSuccessWithoutValue});
   EXPECT_EQ(run.most_clients_at_once, 2) << "the setup ran";
-  EXPECT_EQ(velk_road::TemporaryHandOffFiles(), 0);
+  EXPECT_EQ(TemporaryHandOffFiles(), 0);
   EXPECT_FALSE(velk::TunnelServiceExists());
-  EXPECT_EQ(velk_road::ReadFileBytes(velk::GetTunnelDataFolder()), blocker);
+  EXPECT_EQ(ReadFileBytes(velk::GetTunnelDataFolder()), blocker);
 }
 
 TEST_F(RoadClientTest, HostWithoutTunnelLibraryFailsTheConnect) {
   // The host ends with its own code 3 before the service control manager
   // hears from it, so the start fails: the setup reports it, and the client
   // shows the failure to set up or start the service.
-  ASSERT_TRUE(DeleteFileW(velk_road::InProgramFolder(L"tunnel.dll").c_str()));
+  ASSERT_TRUE(DeleteFileW(InProgramFolder(L"tunnel.dll").c_str()));
   const ClientRun run = Run(kFailingConnectScript);
   EXPECT_EQ(run.transcript.Statuses(),
             (std::vector<std::string>{"connecting", kServiceFailed}));
   EXPECT_EQ(run.most_clients_at_once, 2);
-  EXPECT_EQ(velk_road::TemporaryHandOffFiles(), 0);
+  EXPECT_EQ(TemporaryHandOffFiles(), 0);
   EXPECT_EQ(StoredConfig(), kConfigText);
   ExpectServiceInstalledForThisFolder();
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Stopped);
@@ -456,9 +450,8 @@ TEST_F(RoadClientTest, PeerFallingSilentLeavesTheStatusConnected) {
   EXPECT_TRUE(ConnectingThenConnected(statuses));
   EXPECT_GE(std::count(statuses.begin(), statuses.end(), "connected"), 7);
   EXPECT_EQ(run.transcript.Replies("getStatus"), std::vector{kConnectedReply});
-  const std::string peer_log =
-      velk_road::ReadFileBytes(velk_road::PeerLogPath()).value_or("");
-  EXPECT_GE(velk_road::PeerDatagramsIgnored(), 4) << peer_log;
+  const std::string peer_log = ReadFileBytes(PeerLogPath()).value_or("");
+  EXPECT_GE(PeerDatagramsIgnored(), 4) << peer_log;
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Running);
 }
 
@@ -482,10 +475,11 @@ TEST_F(RoadClientTest, FiftyRoundsLeaveNothingBehind) {
     EXPECT_EQ(status.rfind("error:", 0), std::string::npos) << status;
   }
   EXPECT_TRUE(HostGone());
-  EXPECT_EQ(velk_road::CountProcesses(L"velk_vpn.exe"), 0);
-  EXPECT_EQ(velk_road::TemporaryHandOffFiles(), 0);
+  EXPECT_EQ(CountProcesses(L"velk_vpn.exe"), 0);
+  EXPECT_EQ(TemporaryHandOffFiles(), 0);
   EXPECT_EQ(StoredConfig(), kConfigText);
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Stopped);
 }
 
 }  // namespace
+}  // namespace velk::test

@@ -10,11 +10,13 @@
 
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/system/road_machine.h"
 
+namespace velk::test {
 namespace {
 
 using velk::TunnelServiceState;
@@ -27,14 +29,12 @@ constexpr char kConfig[] =
 class RoadWithoutClientTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(velk_road::ProgramFolder().empty())
-        << "run through tests/system/road.sh";
-    ASSERT_TRUE(velk_road::TunnelReceivedBytes().has_value())
+    ASSERT_FALSE(ProgramFolder().empty()) << "run through tests/system/road.sh";
+    ASSERT_TRUE(TunnelReceivedBytes().has_value())
         << "no tunnel interface on this machine";
     (void)CreateDirectoryW(velk::GetTunnelDataFolder().c_str(),
                            nullptr);  // may exist
-    ASSERT_TRUE(
-        velk_road::WriteFileBytes(velk::GetTunnelConfigPath(), kConfig));
+    ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), kConfig));
     std::vector<BYTE> user = velk::QueryCurrentUser();
     ASSERT_FALSE(user.empty());
     ASSERT_TRUE(velk::InstallTunnelService(
@@ -42,40 +42,35 @@ class RoadWithoutClientTest : public testing::Test {
         reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
   }
 
-  void TearDown() override { EXPECT_TRUE(velk_test::RemoveTunnelService()); }
+  void TearDown() override { EXPECT_TRUE(RemoveTunnelService()); }
 
-  static uint64_t Received() {
-    return velk_road::TunnelReceivedBytes().value_or(0);
-  }
+  static uint64_t Received() { return TunnelReceivedBytes().value_or(0); }
 };
 
 TEST_F(RoadWithoutClientTest, TheInterfaceCountsOnlyWhatThePeerAnswers) {
-  ASSERT_TRUE(velk_road::SetPeerAnswering(false));
+  ASSERT_TRUE(SetPeerAnswering(false));
   const uint64_t before = Received();
   ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
-  EXPECT_EQ(velk_road::CountProcesses(L"tovrane_tunnel.exe"), 1);
+  ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+  EXPECT_EQ(CountProcesses(L"tovrane_tunnel.exe"), 1);
 
   // The stand-in greets the endpoint through the device once a second; a
   // silent peer leaves the received bytes exactly where they were.
-  ASSERT_TRUE(velk_road::WaitUntil(
-      [] { return velk_road::PeerDatagramsSeen() >= 2; }, 5000));
+  ASSERT_TRUE(WaitUntil([] { return PeerDatagramsSeen() >= 2; }, 5000));
   EXPECT_EQ(Received(), before);
 
-  ASSERT_TRUE(velk_road::SetPeerAnswering(true));
-  EXPECT_TRUE(velk_road::WaitUntil([&] { return Received() > before; }, 3000));
+  ASSERT_TRUE(SetPeerAnswering(true));
+  EXPECT_TRUE(WaitUntil([&] { return Received() > before; }, 3000));
 
   ASSERT_TRUE(velk::StopTunnelService());
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Stopped, 10000));
+  ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Stopped, 10000));
   uint32_t exit_code = 1;
   EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
             TunnelServiceState::Stopped);
   EXPECT_EQ(exit_code, 0u);
-  EXPECT_TRUE(velk_road::WaitUntil(
-      [] { return velk_road::CountProcesses(L"tovrane_tunnel.exe") == 0; },
-      5000));
+  EXPECT_TRUE(WaitUntil(
+      [] { return CountProcesses(L"tovrane_tunnel.exe") == 0; }, 5000));
 }
 
 }  // namespace
+}  // namespace velk::test

@@ -13,7 +13,7 @@
 #include "common/tunnel_identity.h"
 #include "win/scoped_handle.h"
 
-namespace velk_road {
+namespace velk::test {
 namespace {
 
 std::wstring Environment(const wchar_t* name) {
@@ -125,4 +125,4 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
   return static_cast<bool>(file.flush());
 }
 
-}  // namespace velk_road
+}  // namespace velk::test

@@ -13,7 +13,7 @@
 // Windows side sees it: the program folder with the programs in it, the peer
 // that answers the tunnel's datagrams, the tunnel interface's received-byte
 // counter and the processes that run.
-namespace velk_road {
+namespace velk::test {
 
 // "C:\Program Files\Velk VPN" or wherever the harness put the programs;
 // empty when the program was not started by the harness.
@@ -47,6 +47,6 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms);
 std::optional<std::string> ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 
-}  // namespace velk_road
+}  // namespace velk::test
 
 #endif  // TESTS_SYSTEM_ROAD_MACHINE_H_

@@ -11,14 +11,18 @@
 
 #include <string>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/build_path.h"
+#include "tests/support/test_process.h"
 #include "tests/system/road_client.h"
 #include "tests/system/road_machine.h"
 #include "win/scoped_handle.h"
 
+namespace velk::test {
 namespace {
 
 using velk::TunnelServiceState;
@@ -51,43 +55,18 @@ bool UninstallEntryExists() {
   return true;
 }
 
-// Runs a program with arguments and waits for it; -1 when it did not start
-// or end within a minute.
-DWORD RunAndWait(const std::wstring& program, const std::wstring& arguments) {
-  std::wstring command_line = L"\"" + program + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, nullptr, &startup, &started)) {
-    return static_cast<DWORD>(-1);
-  }
-  velk::ScopedKernelHandle process(started.hProcess);
-  velk::ScopedKernelHandle thread(started.hThread);
-  DWORD exit_code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.get(), &exit_code);
-  }
-  return exit_code;
-}
-
-// The installer named by the variable, as a Windows path.
-std::wstring Installer(const wchar_t* variable) {
-  wchar_t linux_path[MAX_PATH] = {};
-  GetEnvironmentVariableW(variable, linux_path, MAX_PATH);
-  std::wstring path = L"Z:";
-  for (const wchar_t* c = linux_path; *c != L'\0'; ++c) {
-    path += *c == L'/' ? L'\\' : *c;
-  }
-  return path;
+// The installer named by the variable (a Linux path), as Wine sees it.
+std::wstring Installer(const char* variable) {
+  char linux_path[MAX_PATH] = {};
+  GetEnvironmentVariableA(variable, linux_path, MAX_PATH);
+  return WindowsPathOf(linux_path);
 }
 
 // The uninstaller starts a copy of itself ("Un.exe" in the temporary
 // folder) and returns at once; that copy does the work.
 bool UninstallAndWait() {
-  if (RunAndWait(Installed(L"Uninstall.exe"), L"/S") != 0) return false;
-  return velk_road::WaitUntil(
-      [] { return velk_road::CountProcesses(L"Un.exe") == 0; }, 30000);
+  if (RunProgram(Installed(L"Uninstall.exe"), L"/S") != 0) return false;
+  return WaitUntil([] { return CountProcesses(L"Un.exe") == 0; }, 30000);
 }
 
 #if !VELK_PACKAGES_CARRY_THE_CLIENT
@@ -110,7 +89,7 @@ bool InstallServiceForInstalledHost() {
 #endif
 
 TEST(InstallerTest, UserPackageInstallsTheProgramsAloneAndGoesAwayWhole) {
-  ASSERT_EQ(RunAndWait(Installer(L"VELK_USER_INSTALLER"), L"/S"), 0u);
+  ASSERT_EQ(RunProgram(Installer("VELK_USER_INSTALLER"), L"/S"), 0);
   EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
   EXPECT_TRUE(Exists(Installed(L"README.txt")));
   EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
@@ -132,7 +111,7 @@ TEST(InstallerTest, UserPackageInstallsTheProgramsAloneAndGoesAwayWhole) {
 }
 
 TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
-  ASSERT_EQ(RunAndWait(Installer(L"VELK_DEMONSTRATION_INSTALLER"), L"/S"), 0u);
+  ASSERT_EQ(RunProgram(Installer("VELK_DEMONSTRATION_INSTALLER"), L"/S"), 0);
   for (const wchar_t* file :
        {L"tovrane_tunnel.exe", L"flutter_windows.dll", L"tunnel.dll",
         L"url_launcher_windows_plugin.dll", L"demonstration.conf"}) {
@@ -147,9 +126,9 @@ TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
   // stand-in tunnel; the peer answers it.
 #if VELK_PACKAGES_CARRY_THE_CLIENT
   const std::optional<std::string> settings =
-      velk_road::ReadFileBytes(Installed(L"demonstration.conf"));
+      ReadFileBytes(Installed(L"demonstration.conf"));
   ASSERT_TRUE(settings.has_value());
-  const velk_road::ClientRun run = velk_road::RunClient(
+  const ClientRun run = RunClient(
       "listen\ncall connect demo\nwait status connected 30000\n"
       "wait replies 10000\nclose\n",
       *settings, 90000, kInstallFolder);
@@ -157,32 +136,32 @@ TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
   const std::vector<std::string> statuses = run.transcript.Statuses();
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.back(), "connected");
-  velk_test::InstalledServiceConfig service;
-  ASSERT_TRUE(velk_test::ReadTunnelServiceConfig(&service));
+  InstalledServiceConfig service;
+  ASSERT_TRUE(ReadTunnelServiceConfig(&service));
   EXPECT_EQ(service.binary_path, L"\"" + Installed(L"tovrane_tunnel.exe") +
                                      L"\" \"" + velk::GetTunnelConfigPath() +
                                      L"\" \"TovraneVPN\"");
 #else
-  ASSERT_TRUE(velk_road::WriteFileBytes(
+  ASSERT_TRUE(WriteFileBytes(
       velk::GetTunnelConfigPath(),
       "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n"));
   ASSERT_TRUE(InstallServiceForInstalledHost());
   ASSERT_TRUE(velk::StartTunnelService());
 #endif
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
-  EXPECT_TRUE(velk_road::WaitUntil(
-      [] { return velk_road::TunnelReceivedBytes().value_or(0) > 0; }, 5000));
+  ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+  EXPECT_TRUE(
+      WaitUntil([] { return TunnelReceivedBytes().value_or(0) > 0; }, 5000));
   const std::optional<std::string> stored =
-      velk_road::ReadFileBytes(velk::GetTunnelConfigPath());
+      ReadFileBytes(velk::GetTunnelConfigPath());
   ASSERT_TRUE(stored.has_value());
 
   ASSERT_TRUE(UninstallAndWait());
   EXPECT_FALSE(Exists(kInstallFolder));
   EXPECT_FALSE(velk::TunnelServiceExists());
-  EXPECT_EQ(velk_road::CountProcesses(L"tovrane_tunnel.exe"), 0);
+  EXPECT_EQ(CountProcesses(L"tovrane_tunnel.exe"), 0);
   EXPECT_FALSE(Exists(menu));
-  EXPECT_EQ(velk_road::ReadFileBytes(velk::GetTunnelConfigPath()), stored);
+  EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
 }
 
 }  // namespace
+}  // namespace velk::test

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-namespace velk_road {
+namespace velk::test {
 namespace {
 
 constexpr char kRunHeader[] =
@@ -183,4 +183,4 @@ std::vector<std::string> UiTranscript::Failures() const {
   return failures;
 }
 
-}  // namespace velk_road
+}  // namespace velk::test

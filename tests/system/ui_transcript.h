@@ -11,7 +11,7 @@
 // bytes, and how the script went. Statuses are decoded here with a reader of
 // our own, so a test checks the client's bytes, not the stand-in's reading
 // of them.
-namespace velk_road {
+namespace velk::test {
 
 struct UiEntry {
   int64_t time_ms = 0;  // since the engine was created
@@ -60,6 +60,6 @@ std::optional<int64_t> DecodeInt64Success(const std::string& bytes);
 std::optional<std::string> FromHex(const std::string& hex);
 std::string ToHex(const std::string& bytes);
 
-}  // namespace velk_road
+}  // namespace velk::test
 
 #endif  // TESTS_SYSTEM_UI_TRANSCRIPT_H_
