@@ -12,10 +12,56 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <cstring>
 #include <vector>
 
 #include "bench/codec_subjects.h"
+
+namespace {
+
+// What every operation may start from, prepared before the count starts.
+struct Inputs {
+  flutter::EncodableValue value;
+  std::vector<uint8_t> codec_bytes;
+  msgpack::sbuffer msgpack_bytes;
+  bool int64_list;
+};
+
+using Operation = void (*)(const Inputs&);
+
+const struct {
+  const char* name;
+  Operation run;
+} kOperations[] = {
+    {"encode/codec",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(velk::CodecEncode(in.value));
+     }},
+    {"decode/codec",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(velk::CodecDecode(in.codec_bytes));
+     }},
+    {"round_trip/codec",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(velk::CodecDecode(velk::CodecEncode(in.value)));
+     }},
+    {"encode/msgpack",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(velk::MsgpackEncode(in.value));
+     }},
+    {"decode/msgpack",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(
+           velk::MsgpackDecode(in.msgpack_bytes, in.int64_list));
+     }},
+    {"round_trip/msgpack",
+     [](const Inputs& in) {
+       benchmark::DoNotOptimize(
+           velk::MsgpackDecode(velk::MsgpackEncode(in.value), in.int64_list));
+     }},
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -23,37 +69,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   const velk::CodecSubject* subject = velk::FindCodecSubject(argv[1]);
-  const std::string operation = argv[2];
+  Operation operation = nullptr;
+  for (const auto& known : kOperations) {
+    if (std::strcmp(argv[2], known.name) == 0) operation = known.run;
+  }
   const long count = std::strtol(argv[3], nullptr, 10);
-  if (subject == nullptr || count < 0) {
-    std::fprintf(stderr, "unknown subject or bad count\n");
+  if (subject == nullptr || operation == nullptr || count < 0) {
+    std::fprintf(stderr, "unknown subject or operation, or bad count\n");
     return 2;
   }
   // Both encodings are prepared whatever the operation, so that a run of 0
   // counts all the set-up and nothing of the operation.
-  const flutter::EncodableValue value = subject->make();
-  const std::vector<uint8_t> codec_bytes = velk::CodecEncode(value);
-  const msgpack::sbuffer msgpack_bytes = velk::MsgpackEncode(value);
-  const bool int64_list = subject->int64_list;
+  Inputs inputs{subject->make(), {}, {}, subject->int64_list};
+  inputs.codec_bytes = velk::CodecEncode(inputs.value);
+  inputs.msgpack_bytes = velk::MsgpackEncode(inputs.value);
 
-  for (long i = 0; i < count; ++i) {
-    if (operation == "encode/codec") {
-      benchmark::DoNotOptimize(velk::CodecEncode(value));
-    } else if (operation == "decode/codec") {
-      benchmark::DoNotOptimize(velk::CodecDecode(codec_bytes));
-    } else if (operation == "round_trip/codec") {
-      benchmark::DoNotOptimize(velk::CodecDecode(velk::CodecEncode(value)));
-    } else if (operation == "encode/msgpack") {
-      benchmark::DoNotOptimize(velk::MsgpackEncode(value));
-    } else if (operation == "decode/msgpack") {
-      benchmark::DoNotOptimize(velk::MsgpackDecode(msgpack_bytes, int64_list));
-    } else if (operation == "round_trip/msgpack") {
-      benchmark::DoNotOptimize(
-          velk::MsgpackDecode(velk::MsgpackEncode(value), int64_list));
-    } else {
-      std::fprintf(stderr, "unknown operation %s\n", operation.c_str());
-      return 2;
-    }
-  }
+  for (long i = 0; i < count; ++i) operation(inputs);
   return 0;
 }
