@@ -11,6 +11,20 @@
 #include <variant>
 #include <vector>
 
+// The encoder and decoder handle the leaf values inline, in the loops of the
+// lists and maps that hold them, and call out only for nested lists and maps:
+// a call per value would cost more than most values take to encode.
+#if defined(_MSC_VER)
+#define VELK_NOINLINE __declspec(noinline)
+#define VELK_ALWAYS_INLINE __forceinline
+#elif defined(__GNUC__)
+#define VELK_NOINLINE __attribute__((noinline))
+#define VELK_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define VELK_NOINLINE
+#define VELK_ALWAYS_INLINE inline
+#endif
+
 namespace flutter {
 
 namespace {
@@ -225,7 +239,7 @@ class Encoder {
   Encoder(const StandardCodecSerializer& serializer, Target target)
       : serializer_(serializer), sink_(target) {}
 
-  void Write(const EncodableValue& value) {
+  VELK_ALWAYS_INLINE void Write(const EncodableValue& value) {
     sink_.Reserve(kMaxValueHead);
     switch (value.index()) {
       case kIndexOf<std::monostate>:
@@ -260,21 +274,10 @@ class Encoder {
       case kIndexOf<std::vector<float>>:
         return WriteNumbers(EncodedType::kFloat32List,
                             Get<std::vector<float>>(value));
-      case kIndexOf<EncodableValueList>: {
-        const auto& list = Get<EncodableValueList>(value);
-        if (!WriteHead(EncodedType::kList, list.size())) return;
-        for (const EncodableValue& element : list) WriteNested(element);
-        return;
-      }
-      case kIndexOf<EncodableValueMap>: {
-        const auto& map = Get<EncodableValueMap>(value);
-        if (!WriteHead(EncodedType::kMap, map.size())) return;
-        for (const auto& [key, mapped] : map) {
-          WriteNested(key);
-          WriteNested(mapped);
-        }
-        return;
-      }
+      case kIndexOf<EncodableValueList>:
+        return WriteList(Get<EncodableValueList>(value));
+      case kIndexOf<EncodableValueMap>:
+        return WriteMap(Get<EncodableValueMap>(value));
       default:  // a custom value
         WriteType(EncodedType::kNull);
         ReportCustomValue();
@@ -289,7 +292,20 @@ class Encoder {
     return *std::get_if<T>(&value);
   }
 
-  void WriteNested(const EncodableValue& value) {
+  VELK_NOINLINE void WriteList(const EncodableValueList& list) {
+    if (!WriteHead(EncodedType::kList, list.size())) return;
+    for (const EncodableValue& element : list) WriteNested(element);
+  }
+
+  VELK_NOINLINE void WriteMap(const EncodableValueMap& map) {
+    if (!WriteHead(EncodedType::kMap, map.size())) return;
+    for (const auto& [key, mapped] : map) {
+      WriteNested(key);
+      WriteNested(mapped);
+    }
+  }
+
+  VELK_ALWAYS_INLINE void WriteNested(const EncodableValue& value) {
     if constexpr (kNestedDirect) {
       Write(value);
     } else {
@@ -380,9 +396,14 @@ class BufferSource {
   ByteStreamReader* stream() const { return stream_; }
 
   uint8_t GetByte() { return stream_->ByteBufferStreamReader::GetByte(); }
-  void GetBytes(void* destination, size_t count) {
-    stream_->ByteBufferStreamReader::GetBytes(
-        static_cast<uint8_t*>(destination), count);
+  // The buffer reader's GetBytes, written here so that a read of a fixed
+  // size becomes a plain move.
+  VELK_ALWAYS_INLINE void GetBytes(void* destination, size_t count) {
+    if (const uint8_t* bytes = stream_->TakeBytes(count)) {
+      if (count > 0) std::memcpy(destination, bytes, count);
+    } else {
+      internal::ReportInvalidRead();
+    }
   }
   void SkipToAlignment(size_t alignment) {
     stream_->ByteBufferStreamReader::SkipToAlignment(alignment);
@@ -397,7 +418,7 @@ class BufferSource {
 };
 
 template <typename T, typename Source>
-T ReadNumberFrom(Source& source) {
+VELK_ALWAYS_INLINE T ReadNumberFrom(Source& source) {
   // Stays zero when the message ends early.
   T number{};
   source.GetBytes(&number, sizeof(T));
@@ -405,11 +426,21 @@ T ReadNumberFrom(Source& source) {
 }
 
 template <typename Source>
-size_t ReadSizePrefix(Source& source) {
+VELK_ALWAYS_INLINE size_t ReadSizePrefix(Source& source) {
   const uint8_t first = source.GetByte();
   if (first < 254) return first;
   if (first == 254) return ReadNumberFrom<uint16_t>(source);
   return ReadNumberFrom<uint32_t>(source);
+}
+
+// Fills an empty string or byte list with one bulk copy.
+void AppendBytes(const uint8_t* bytes, size_t count, std::string& string) {
+  string.append(reinterpret_cast<const char*>(bytes), count);
+}
+
+void AppendBytes(const uint8_t* bytes, size_t count,
+                 std::vector<uint8_t>& list) {
+  list.assign(bytes, bytes + count);
 }
 
 // Room to reserve for a list of `count` elements before any is read. Kept
@@ -469,7 +500,7 @@ class Decoder {
 
   // Reads the payload of a value whose type byte was `type` into `value`,
   // which is null.
-  void ReadInto(uint8_t type, EncodableValue& value) {
+  VELK_ALWAYS_INLINE void ReadInto(uint8_t type, EncodableValue& value) {
     switch (static_cast<EncodedType>(type)) {
       case EncodedType::kNull:
         return;
@@ -512,7 +543,7 @@ class Decoder {
 
  private:
   // The type byte and the value it introduces, into `value`, which is null.
-  void ReadNextInto(EncodableValue& value) {
+  VELK_ALWAYS_INLINE void ReadNextInto(EncodableValue& value) {
     const uint8_t type = source_.GetByte();
     if constexpr (kNestedDirect) {
       ReadInto(type, value);
@@ -551,32 +582,37 @@ class Decoder {
   }
 
   // A string or byte list: built straight from the message where it holds
-  // them all, else zero-filled at its declared size and read into, so that
-  // a short message gives zeros and a report.
+  // them all.
   template <typename Bytes>
   void ReadBytes(EncodableValue& value) {
     const size_t length = ReadLength();
-    using Byte = typename Bytes::value_type;
     if (const uint8_t* bytes = source_.TakeBytes(length)) {
       // Emplaced empty and then filled: emplacing straight from the bytes,
       // which may throw, would build a temporary and move it in.
-      const Byte* first = reinterpret_cast<const Byte*>(bytes);
-      value.emplace<Bytes>().assign(first, first + length);
+      AppendBytes(bytes, length, value.emplace<Bytes>());
       return;
     }
+    ReadUnbackedBytes<Bytes>(length, value);
+  }
+
+  // A string or byte list that the message does not hold (or a stream that
+  // cannot lend its bytes): zero-filled at its declared size and read into,
+  // so that a short message gives zeros and a report.
+  template <typename Bytes>
+  VELK_NOINLINE void ReadUnbackedBytes(size_t length, EncodableValue& value) {
     if (ExceedsMessage(length)) {
       internal::ReportInvalidRead();
       value.emplace<Bytes>();
       return;
     }
-    Bytes& held = value.emplace<Bytes>(length, Byte{0});
+    Bytes& held = value.emplace<Bytes>(length, typename Bytes::value_type{0});
     source_.GetBytes(held.data(), length);
   }
 
   // `count` elements into a zero-filled vector, or an empty one when the
   // message cannot hold anywhere near that many.
   template <typename Element>
-  void ReadNumbers(EncodableValue& value) {
+  VELK_NOINLINE void ReadNumbers(EncodableValue& value) {
     const size_t count = ReadLength();
     source_.SkipToAlignment(sizeof(Element));
     const size_t bytes = count * sizeof(Element);  // count < 2^32
@@ -589,7 +625,7 @@ class Decoder {
     source_.GetBytes(numbers.data(), bytes);
   }
 
-  void ReadList(EncodableValue& value) {
+  VELK_NOINLINE void ReadList(EncodableValue& value) {
     NestingScope scope;
     if (!scope.entered()) return;
     const size_t count = ReadLength();
@@ -604,7 +640,7 @@ class Decoder {
     }
   }
 
-  void ReadMap(EncodableValue& value) {
+  VELK_NOINLINE void ReadMap(EncodableValue& value) {
     NestingScope scope;
     if (!scope.entered()) return;
     const size_t count = ReadLength();
@@ -614,14 +650,10 @@ class Decoder {
         internal::ReportInvalidRead();
         break;
       }
-      EncodableValue key;
-      ReadNextInto(key);
-      // Encoders write maps in key order, so the end is the likely place: one
-      // comparison, where a wrong hint costs the usual search. A repeated key
-      // keeps its first entry: the later value is read and dropped.
+      // A repeated key keeps its first entry: the later value is read and
+      // dropped.
       const size_t size_before = map.size();
-      auto entry =
-          map.emplace_hint(map.end(), std::move(key), EncodableValue());
+      const auto entry = ReadKeyInto(map);
       if (map.size() != size_before) {
         ReadNextInto(entry->second);
       } else {
@@ -629,6 +661,35 @@ class Decoder {
         ReadNextInto(dropped);
       }
     }
+  }
+
+  // Reads a key and inserts it with a null value. Encoders write maps in key
+  // order, so the end is the likely place, where a wrong hint only costs the
+  // usual search. A string key that the message holds, the usual kind, is
+  // built in its entry.
+  VELK_ALWAYS_INLINE EncodableValueMap::iterator ReadKeyInto(
+      EncodableValueMap& map) {
+    EncodableValue key;
+    const uint8_t type = source_.GetByte();
+    if constexpr (kNestedDirect) {
+      if (type == static_cast<uint8_t>(EncodedType::kString)) {
+        const size_t length = ReadLength();
+        if (const uint8_t* bytes = source_.TakeBytes(length)) {
+          return map.emplace_hint(
+              map.end(), std::piecewise_construct,
+              std::forward_as_tuple(std::in_place_type<std::string>,
+                                    reinterpret_cast<const char*>(bytes),
+                                    length),
+              std::forward_as_tuple());
+        }
+        ReadUnbackedBytes<std::string>(length, key);
+      } else {
+        ReadInto(type, key);
+      }
+    } else {
+      key = serializer_.ReadValueOfType(type, source_.stream());
+    }
+    return map.emplace_hint(map.end(), std::move(key), EncodableValue());
   }
 
   const StandardCodecSerializer& serializer_;
