@@ -110,6 +110,7 @@ class StreamSink {
 
   ByteStreamWriter* stream() const { return stream_; }
 
+  void Finish() {}
   void Reserve(size_t /*count*/) {}
   void PutByte(uint8_t byte) { stream_->PutByte(byte); }
   void PutBytes(const void* source, size_t count) {
@@ -126,18 +127,28 @@ class StreamSink {
 };
 
 // The bytes straight into a vector through a cursor, without a capacity check
-// per byte: the vector is grown (zero-filled) ahead of the cursor, and cut
-// back to what was written when the sink ends. PutByte, PutNumber and
-// PadToAlignment write into room that Reserve made; PutBytes makes its own.
+// per byte. A message starts in a buffer on the stack and is appended to the
+// vector in one copy by Finish; one that outgrows the stack buffer moves into
+// the vector, which is then grown (zero-filled) ahead of the cursor and cut
+// back to what was written. PutByte, PutNumber and PadToAlignment write into
+// room that Reserve made; PutBytes makes its own.
 class VectorSink {
  public:
-  explicit VectorSink(std::vector<uint8_t>* buffer) : buffer_(buffer) {
-    Rebase(buffer_->size(), buffer_->size() + kInitialRoom);
+  explicit VectorSink(std::vector<uint8_t>* buffer)
+      : buffer_(buffer), begin_position_(buffer->size()) {}
+  ~VectorSink() {
+    if (begin_ != local_) {
+      buffer_->erase(buffer_->begin() + Position(), buffer_->end());
+    }
   }
-  ~VectorSink() { buffer_->resize(Written()); }
 
   VectorSink(const VectorSink&) = delete;
   VectorSink& operator=(const VectorSink&) = delete;
+
+  // Appends what is still on the stack. Called once, after the last write.
+  void Finish() {
+    if (begin_ == local_) buffer_->insert(buffer_->end(), local_, cursor_);
+  }
 
   ByteStreamWriter* stream() const { return nullptr; }
 
@@ -145,7 +156,7 @@ class VectorSink {
     if (static_cast<size_t>(limit_ - cursor_) < count) Grow(count);
   }
   void PutByte(uint8_t byte) { *cursor_++ = byte; }
-  void PutBytes(const void* source, size_t count) {
+  VELK_ALWAYS_INLINE void PutBytes(const void* source, size_t count) {
     Reserve(count);
     CopyBytes(cursor_, static_cast<const uint8_t*>(source), count);
     cursor_ += count;
@@ -156,18 +167,19 @@ class VectorSink {
     cursor_ += sizeof(T);
   }
   // Alignment counts from the start of the vector, which is where the
-  // message starts.
+  // message starts. At most 7 bytes of padding: 8 zero bytes are written
+  // into the reserved room and the cursor moves past those needed.
   void PadToAlignment(size_t alignment) {
-    const size_t misalignment = Written() % alignment;
+    const size_t misalignment = Position() % alignment;
     if (misalignment == 0) return;
-    const size_t padding = alignment - misalignment;
-    std::memset(cursor_, 0, padding);
-    cursor_ += padding;
+    const uint64_t zeros = 0;
+    std::memcpy(cursor_, &zeros, sizeof(zeros));
+    cursor_ += alignment - misalignment;
   }
 
  private:
-  // Enough for the small messages of a channel; larger ones double it.
-  static constexpr size_t kInitialRoom = 256;
+  // Holds the messages of a channel; larger ones go on in the vector.
+  static constexpr size_t kLocalSize = 1024;
 
   // Most strings of a message are short: keys, names, status texts. Those
   // are copied with a few fixed-size moves instead of a call to memcpy.
@@ -195,24 +207,36 @@ class VectorSink {
     }
   }
 
-  size_t Written() const { return cursor_ - begin_; }
+  // Where the cursor stands in the vector, counting what is on the stack.
+  size_t Position() const { return begin_position_ + (cursor_ - begin_); }
 
+  // The vector's capacity doubles, but its size grows by steps: every byte
+  // it grows by is zero-filled before it is written.
   void Grow(size_t count) {
-    const size_t written = Written();
-    Rebase(written, std::max(written + count, 2 * buffer_->size()));
-  }
-
-  void Rebase(size_t written, size_t size) {
+    constexpr size_t kGrowthStep = 512;
+    const size_t position = Position();
+    const size_t size = position + std::max(count, kGrowthStep);
+    if (size > buffer_->capacity()) {
+      buffer_->reserve(std::max(size, 2 * buffer_->capacity()));
+    }
     buffer_->resize(size);
+    if (begin_ == local_) {
+      std::memcpy(buffer_->data() + begin_position_, local_, cursor_ - local_);
+      begin_position_ = 0;
+    }
     begin_ = buffer_->data();
-    cursor_ = begin_ + written;
+    cursor_ = begin_ + position;
     limit_ = begin_ + size;
   }
 
   std::vector<uint8_t>* buffer_;
-  uint8_t* begin_ = nullptr;
-  uint8_t* cursor_ = nullptr;
-  uint8_t* limit_ = nullptr;
+  uint8_t local_[kLocalSize];
+  // Where begin_ stands in the vector: its size at the start while the
+  // message is on the stack, 0 once it is in the vector.
+  size_t begin_position_;
+  uint8_t* begin_ = local_;
+  uint8_t* cursor_ = local_;
+  uint8_t* limit_ = local_ + kLocalSize;
 };
 
 template <typename Sink>
@@ -239,6 +263,13 @@ class Encoder {
   Encoder(const StandardCodecSerializer& serializer, Target target)
       : serializer_(serializer), sink_(target) {}
 
+  // Writes `value`, and with it everything it holds, to the end.
+  void WriteWhole(const EncodableValue& value) {
+    Write(value);
+    sink_.Finish();
+  }
+
+ private:
   VELK_ALWAYS_INLINE void Write(const EncodableValue& value) {
     sink_.Reserve(kMaxValueHead);
     switch (value.index()) {
@@ -285,7 +316,6 @@ class Encoder {
     }
   }
 
- private:
   // The held alternative, which the caller has just checked.
   template <typename T>
   static const T& Get(const EncodableValue& value) {
@@ -721,13 +751,13 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
   // A derived serializer sees every nested value through its override.
   if (!IsExactly<StandardCodecSerializer>(*this)) {
-    Encoder<StreamSink, false>(*this, stream).Write(value);
+    Encoder<StreamSink, false>(*this, stream).WriteWhole(value);
   } else if (IsExactly<ByteBufferStreamWriter>(*stream)) {
     Encoder<VectorSink, true>(
         *this, static_cast<ByteBufferStreamWriter*>(stream)->buffer())
-        .Write(value);
+        .WriteWhole(value);
   } else {
-    Encoder<StreamSink, true>(*this, stream).Write(value);
+    Encoder<StreamSink, true>(*this, stream).WriteWhole(value);
   }
 }
 
