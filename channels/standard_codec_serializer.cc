@@ -50,6 +50,25 @@ enum class EncodedType : uint8_t {
 
 constexpr size_t kMaxEncodableSize = std::numeric_limits<uint32_t>::max();
 
+// Writes the size prefix of `size` (below 2^32) to `out`; returns its
+// length, 1, 3 or 5 bytes.
+size_t EncodeSizePrefix(size_t size, uint8_t* out) {
+  if (size < 254) {
+    out[0] = static_cast<uint8_t>(size);
+    return 1;
+  }
+  if (size <= 0xffff) {
+    out[0] = 254;
+    const auto short_size = static_cast<uint16_t>(size);
+    std::memcpy(out + 1, &short_size, sizeof(short_size));
+    return 3;
+  }
+  out[0] = 255;
+  const auto long_size = static_cast<uint32_t>(size);
+  std::memcpy(out + 1, &long_size, sizeof(long_size));
+  return 5;
+}
+
 // The reports are kept out of line, away from the loops that may make them.
 void Report(const std::string& line) { std::cerr << line << std::endl; }
 
@@ -113,6 +132,13 @@ class StreamSink {
   void Finish() {}
   void Reserve(size_t /*count*/) {}
   void PutByte(uint8_t byte) { stream_->PutByte(byte); }
+  // The first byte of a size prefix alone, then the number that may follow.
+  void PutSize(size_t size) {
+    uint8_t prefix[5];
+    const size_t length = EncodeSizePrefix(size, prefix);
+    PutByte(prefix[0]);
+    if (length > 1) PutBytes(prefix + 1, length - 1);
+  }
   void PutBytes(const void* source, size_t count) {
     stream_->PutBytes(static_cast<const uint8_t*>(source), count);
   }
@@ -156,6 +182,7 @@ class VectorSink {
     if (static_cast<size_t>(limit_ - cursor_) < count) Grow(count);
   }
   void PutByte(uint8_t byte) { *cursor_++ = byte; }
+  void PutSize(size_t size) { cursor_ += EncodeSizePrefix(size, cursor_); }
   VELK_ALWAYS_INLINE void PutBytes(const void* source, size_t count) {
     Reserve(count);
     CopyBytes(cursor_, static_cast<const uint8_t*>(source), count);
@@ -183,8 +210,9 @@ class VectorSink {
 
   // Most strings of a message are short: keys, names, status texts. Those
   // are copied with a few fixed-size moves instead of a call to memcpy.
-  static void CopyBytes(uint8_t* destination, const uint8_t* source,
-                        size_t count) {
+  VELK_ALWAYS_INLINE static void CopyBytes(uint8_t* destination,
+                                           const uint8_t* source,
+                                           size_t count) {
     if (count > 16) {
       std::memcpy(destination, source, count);
     } else if (count >= 8) {
@@ -238,19 +266,6 @@ class VectorSink {
   uint8_t* cursor_ = local_;
   uint8_t* limit_ = local_ + kLocalSize;
 };
-
-template <typename Sink>
-void WriteSizePrefix(size_t size, Sink& sink) {
-  if (size < 254) {
-    sink.PutByte(static_cast<uint8_t>(size));
-  } else if (size <= 0xffff) {
-    sink.PutByte(254);
-    sink.PutNumber(static_cast<uint16_t>(size));
-  } else {
-    sink.PutByte(255);
-    sink.PutNumber(static_cast<uint32_t>(size));
-  }
-}
 
 // The most that a value writes before its payload: type byte, a 5-byte size
 // prefix, up to 7 bytes of padding, and an 8-byte number.
@@ -363,7 +378,7 @@ class Encoder {
       return false;
     }
     WriteType(type);
-    WriteSizePrefix(size, sink_);
+    sink_.PutSize(size);
     return true;
   }
 
@@ -783,8 +798,7 @@ EncodableValue StandardCodecSerializer::ReadNextValue(
 
 void StandardCodecSerializer::WriteLength(size_t length,
                                           ByteStreamWriter* stream) const {
-  StreamSink sink(stream);
-  WriteSizePrefix(length, sink);
+  StreamSink(stream).PutSize(length);
 }
 
 size_t StandardCodecSerializer::ReadLength(ByteStreamReader* stream) const {
