@@ -154,18 +154,18 @@ class StreamSink {
 
 // The bytes straight into a vector through a cursor, without a capacity check
 // per byte. A message starts in a buffer on the stack and is appended to the
-// vector in one copy by Finish; one that outgrows the stack buffer moves into
-// the vector, which is then grown (zero-filled) ahead of the cursor and cut
-// back to what was written. PutByte, PutNumber and PadToAlignment write into
-// room that Reserve made; PutBytes makes its own.
+// vector in one copy by Finish. One that outgrows the stack buffer moves into
+// the vector, which is then grown (zero-filled) by steps ahead of the cursor
+// and cut back to what was written; a payload larger than the room left is
+// appended as it is, without zero-filling room for it first. PutByte,
+// PutNumber and PadToAlignment write into room that Reserve made; PutBytes
+// makes its own.
 class VectorSink {
  public:
   explicit VectorSink(std::vector<uint8_t>* buffer)
       : buffer_(buffer), begin_position_(buffer->size()) {}
   ~VectorSink() {
-    if (begin_ != local_) {
-      buffer_->erase(buffer_->begin() + Position(), buffer_->end());
-    }
+    if (begin_ != local_) CutBack();
   }
 
   VectorSink(const VectorSink&) = delete;
@@ -184,7 +184,10 @@ class VectorSink {
   void PutByte(uint8_t byte) { *cursor_++ = byte; }
   void PutSize(size_t size) { cursor_ += EncodeSizePrefix(size, cursor_); }
   VELK_ALWAYS_INLINE void PutBytes(const void* source, size_t count) {
-    Reserve(count);
+    if (static_cast<size_t>(limit_ - cursor_) < count) {
+      Append(static_cast<const uint8_t*>(source), count);
+      return;
+    }
     CopyBytes(cursor_, static_cast<const uint8_t*>(source), count);
     cursor_ += count;
   }
@@ -207,6 +210,8 @@ class VectorSink {
  private:
   // Holds the messages of a channel; larger ones go on in the vector.
   static constexpr size_t kLocalSize = 1024;
+  // Room made at a time once the message is in the vector.
+  static constexpr size_t kGrowthStep = 512;
 
   // Most strings of a message are short: keys, names, status texts. Those
   // are copied with a few fixed-size moves instead of a call to memcpy.
@@ -238,23 +243,46 @@ class VectorSink {
   // Where the cursor stands in the vector, counting what is on the stack.
   size_t Position() const { return begin_position_ + (cursor_ - begin_); }
 
-  // The vector's capacity doubles, but its size grows by steps: every byte
-  // it grows by is zero-filled before it is written.
-  void Grow(size_t count) {
-    constexpr size_t kGrowthStep = 512;
-    const size_t position = Position();
+  // Makes room for `count` bytes ahead of the cursor. The vector's capacity
+  // doubles, but its size grows by steps: every byte it grows by is
+  // zero-filled before it is written.
+  VELK_NOINLINE void Grow(size_t count) {
+    MoveIntoVector();
+    const size_t position = buffer_->size();
     const size_t size = position + std::max(count, kGrowthStep);
     if (size > buffer_->capacity()) {
       buffer_->reserve(std::max(size, 2 * buffer_->capacity()));
     }
     buffer_->resize(size);
+    SetRoom(position);
+  }
+
+  VELK_NOINLINE void Append(const uint8_t* source, size_t count) {
+    MoveIntoVector();
+    buffer_->insert(buffer_->end(), source, source + count);
+    SetRoom(buffer_->size());
+  }
+
+  // Leaves the vector holding exactly what was written.
+  void MoveIntoVector() {
     if (begin_ == local_) {
-      std::memcpy(buffer_->data() + begin_position_, local_, cursor_ - local_);
+      buffer_->insert(buffer_->end(), local_, cursor_);
       begin_position_ = 0;
+    } else {
+      CutBack();
     }
+  }
+
+  // Drops the room not written.
+  void CutBack() {
+    buffer_->erase(buffer_->begin() + Position(), buffer_->end());
+  }
+
+  // The cursor at `position` in the vector, with the room behind it.
+  void SetRoom(size_t position) {
     begin_ = buffer_->data();
     cursor_ = begin_ + position;
-    limit_ = begin_ + size;
+    limit_ = begin_ + buffer_->size();
   }
 
   std::vector<uint8_t>* buffer_;
