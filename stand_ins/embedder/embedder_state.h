@@ -5,6 +5,7 @@
 #define STAND_INS_EMBEDDER_EMBEDDER_STATE_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <map>
@@ -51,6 +52,21 @@ struct FlutterDesktopMessenger {
 
 namespace velk_embedder {
 
+// The window half of a view, present while a view controller lives (Windows
+// only). Called on the platform thread.
+class EngineView {
+ public:
+  virtual ~EngineView() = default;
+  // The engine queued work: the platform thread's loop is to run it soon.
+  virtual void WakePlatformThread() = 0;
+  // A message that the native side sent to the interface.
+  virtual void OnMessageToInterface(const char* channel, const uint8_t* data,
+                                    size_t size, bool expects_reply) = 0;
+  // A frame was drawn, or the system's fonts changed.
+  virtual void Redraw() = 0;
+  virtual void ReloadFonts() = 0;
+};
+
 // The reply owed to a message that the native side sent with one. The
 // interface answers it on the platform thread's next turn, or the engine
 // answers it when it ends: the caller's context is freed only by the call.
@@ -74,6 +90,9 @@ struct FlutterDesktopPluginRegistrar {
 };
 
 struct FlutterDesktopEngine {
+  // The zero of the demonstration interface's transcript times.
+  std::chrono::steady_clock::time_point created =
+      std::chrono::steady_clock::now();
   // What the engine was started with; the view half reads its arguments.
   std::wstring assets_path;
   std::wstring icu_data_path;
@@ -92,8 +111,11 @@ struct FlutterDesktopEngine {
   size_t frames_drawn = 0;
   size_t fonts_reloaded = 0;
 
-  // Work for the platform thread, run by VelkEmbedderRunPendingTasks.
+  // Work for the platform thread, run by VelkEmbedderRunPendingTasks: from
+  // the view's window when there is one, else by a test.
   std::vector<std::function<void()>> pending_tasks;
+  bool frame_queued = false;
+  velk_embedder::EngineView* view = nullptr;  // owned by the view controller
   // Replies still owed, answered in order when the engine ends.
   std::vector<std::shared_ptr<velk_embedder::PendingReply>> open_replies;
 
@@ -104,6 +126,7 @@ struct FlutterDesktopEngine {
 
 struct FlutterDesktopView {
   FlutterDesktopWindowHandle window = nullptr;
+  std::unique_ptr<velk_embedder::EngineView> host;  // the window's owner
 };
 
 struct FlutterDesktopViewController {
@@ -117,6 +140,10 @@ namespace velk_embedder {
 // goes: no further messages or responses, open responses dropped.
 FlutterDesktopMessenger* CreateMessenger(FlutterDesktopEngine* engine);
 void ShutDownMessenger(FlutterDesktopMessenger* messenger);
+
+// Queues work for the platform thread and wakes its loop (platform thread).
+void QueuePlatformTask(FlutterDesktopEngine* engine,
+                       std::function<void()> task);
 
 }  // namespace velk_embedder
 

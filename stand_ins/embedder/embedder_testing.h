@@ -85,6 +85,11 @@ FLUTTER_EXPORT int VelkEmbedderNullEngineCalls(void);
 // Makes the next FlutterDesktopViewControllerCreate fail.
 FLUTTER_EXPORT void VelkEmbedderFailNextViewController(void);
 
+// Makes FlutterDesktopGetDpiForMonitor answer `dpi` for every monitor, so
+// tests see a scaled monitor on the test display (always 96 DPI); 0 gives
+// back the system's answer.
+FLUTTER_EXPORT void VelkEmbedderSetMonitorDpi(unsigned int dpi);
+
 #if defined(__cplusplus)
 }  // extern "C"
 #endif

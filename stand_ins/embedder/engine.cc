@@ -1,6 +1,6 @@
 // The stand-in's engine, plug-in registrars, frames and view controller.
-// The view's window and panel are built on top of this record; here the view
-// has no window yet.
+// In the Windows build the view has a window (view.cc) that shows the
+// demonstration interface; the portable build's view has none.
 
 #include <atomic>
 #include <cstdio>
@@ -12,6 +12,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "stand_ins/embedder/view.h"
 #endif
 
 namespace {
@@ -19,6 +21,7 @@ namespace {
 std::atomic<int> live_engines{0};
 std::atomic<bool> fail_next_view_controller{false};
 std::atomic<int> null_engine_calls{0};
+std::atomic<unsigned int> monitor_dpi_override{0};
 
 // A real embedder dereferences the engine handle it is given; the stand-in
 // refuses a null one and counts it, so tests can see that none was passed.
@@ -44,6 +47,7 @@ void DestroyEngine(FlutterDesktopEngine* engine) {
 
 void DrawFrame(FlutterDesktopEngine* engine) {
   ++engine->frames_drawn;
+  if (engine->view != nullptr) engine->view->Redraw();
   FlutterDesktopOnNextFrameCallback callback = engine->next_frame_callback;
   void* user_data = engine->next_frame_user_data;
   // Cleared before the call: a callback runs once, and may register the next.
@@ -52,7 +56,28 @@ void DrawFrame(FlutterDesktopEngine* engine) {
   if (callback != nullptr) callback(user_data);
 }
 
+// A frame asked for while one is queued is the same frame: one redraw, one
+// next-frame callback.
+void QueueFrame(FlutterDesktopEngine* engine) {
+  if (engine->frame_queued) return;
+  engine->frame_queued = true;
+  velk_embedder::QueuePlatformTask(engine, [engine] {
+    engine->frame_queued = false;
+    DrawFrame(engine);
+  });
+}
+
 }  // namespace
+
+namespace velk_embedder {
+
+void QueuePlatformTask(FlutterDesktopEngine* engine,
+                       std::function<void()> task) {
+  engine->pending_tasks.push_back(std::move(task));
+  if (engine->view != nullptr) engine->view->WakePlatformThread();
+}
+
+}  // namespace velk_embedder
 
 extern "C" {
 
@@ -119,7 +144,9 @@ void FlutterDesktopEngineSetNextFrameCallback(
 }
 
 void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
-  if (!IsNullEngine(engine)) ++engine->fonts_reloaded;
+  if (IsNullEngine(engine)) return;
+  ++engine->fonts_reloaded;
+  if (engine->view != nullptr) engine->view->ReloadFonts();
 }
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
@@ -130,20 +157,34 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
     DestroyEngine(engine);
     return nullptr;
   }
+  auto view = std::make_unique<FlutterDesktopView>();
+#if defined(_WIN32)
+  FlutterDesktopWindowHandle window = nullptr;
+  view->host = velk_embedder::CreateViewWindow(engine, width, height, &window);
+  if (!view->host) {
+    DestroyEngine(engine);
+    return nullptr;
+  }
+  view->window = window;
+  engine->view = view->host.get();
+#endif
   auto* controller = new FlutterDesktopViewController();
   controller->engine = engine;
-  controller->view = std::make_unique<FlutterDesktopView>();
+  controller->view = std::move(view);
   // The first frame of the new view comes from the platform thread's loop,
   // after the caller has had the chance to ask to hear of it.
-  engine->pending_tasks.push_back([engine] { DrawFrame(engine); });
+  QueueFrame(engine);
   return controller;
 }
 
 void FlutterDesktopViewControllerDestroy(
     FlutterDesktopViewControllerRef controller) {
   if (controller == nullptr) return;
-  controller->view.reset();
+  // The engine ends first: once its messenger is shut no reply can reach the
+  // view's interface, which may then go with its window.
+  controller->engine->view = nullptr;
   DestroyEngine(controller->engine);
+  controller->view.reset();
   delete controller;
 }
 
@@ -154,7 +195,7 @@ FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
 
 void FlutterDesktopViewControllerForceRedraw(
     FlutterDesktopViewControllerRef controller) {
-  if (controller != nullptr) DrawFrame(controller->engine);
+  if (controller != nullptr) QueueFrame(controller->engine);
 }
 
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
@@ -180,6 +221,8 @@ FlutterDesktopWindowHandle FlutterDesktopViewGetHWND(
 
 unsigned int FlutterDesktopGetDpiForMonitor(
     FlutterDesktopMonitorHandle monitor) {
+  const unsigned int override_dpi = monitor_dpi_override.load();
+  if (override_dpi != 0) return override_dpi;
 #if defined(_WIN32)
   // The monitor's DPI as the system gives it to a DPI-aware process: the
   // device's logical pixels per inch (96 at scale 1.0).
@@ -258,6 +301,10 @@ int VelkEmbedderNullEngineCalls(void) { return null_engine_calls.load(); }
 
 void VelkEmbedderFailNextViewController(void) {
   fail_next_view_controller.store(true);
+}
+
+void VelkEmbedderSetMonitorDpi(unsigned int dpi) {
+  monitor_dpi_override.store(dpi);
 }
 
 }  // extern "C"

@@ -52,6 +52,10 @@ bool Send(FlutterDesktopMessengerRef messenger, const char* channel,
     engine->outgoing_observer(channel, message, message_size, reply != nullptr,
                               engine->outgoing_user_data);
   }
+  if (engine->view != nullptr) {
+    engine->view->OnMessageToInterface(channel, message, message_size,
+                                       reply != nullptr);
+  }
   if (reply != nullptr) {
     // The interface has no handlers of its own here, so every message it is
     // sent goes unanswered by it: the engine replies with no data, later, on
@@ -63,7 +67,8 @@ bool Send(FlutterDesktopMessengerRef messenger, const char* channel,
     std::erase_if(engine->open_replies,
                   [](const auto& open) { return open->answered; });
     engine->open_replies.push_back(pending);
-    engine->pending_tasks.push_back([pending] { pending->AnswerEmpty(); });
+    velk_embedder::QueuePlatformTask(engine,
+                                     [pending] { pending->AnswerEmpty(); });
   }
   return true;
 }

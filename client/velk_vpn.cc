@@ -1,0 +1,57 @@
+// The client's process entry. One program serves two roles: with the setup
+// argument it is the one-shot elevated setup mode; otherwise the interactive
+// client with its main window.
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <memory>
+#include <string>
+
+#include "client/console.h"
+#include "client/engine_setup.h"
+#include "client/flutter_window.h"
+#include "client/provisioning/setup_mode.h"
+#include "client/window_centring.h"
+
+namespace {
+
+// "Товран", spelled with escapes so that any compiler reads it alike.
+constexpr wchar_t kWindowTitle[] = L"\u0422\u043e\u0432\u0440\u0430\u043d";
+
+}  // namespace
+
+int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
+                      wchar_t* command_line, int /*show_command*/) {
+  // The setup mode touches no COM, console or window.
+  int setup_exit_code = 0;
+  if (velk::SetupMode(std::wstring(command_line), &setup_exit_code)) {
+    return setup_exit_code;
+  }
+
+  velk::AttachOutputConsole();
+  // A failure leaves the thread without COM, which only the engine would
+  // notice; only a successful call is balanced at the end.
+  const bool com_initialised =
+      SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+
+  flutter::EngineProject project = velk::BuildEngineProject(L"data");
+  project.entrypoint_arguments = velk::EntrypointArguments();
+
+  auto window = std::make_unique<velk::FlutterWindow>(project);
+  if (!window->Open(kWindowTitle, {10, 10}, {400, 740})) return 1;
+  window->SetQuitWhenClosed(true);
+  velk::CentreOnWorkArea(window->NativeHandle());
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+
+  if (com_initialised) CoUninitialize();
+  // Only now do the VPN plug-in and the window class go.
+  window.reset();
+  return 0;
+}

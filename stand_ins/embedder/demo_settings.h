@@ -1,0 +1,33 @@
+// The connection settings that the demonstration interface connects with,
+// read from the file named by its "--demo-settings=" argument (the format is
+// described in demo_script.h).
+
+#ifndef STAND_INS_EMBEDDER_DEMO_SETTINGS_H_
+#define STAND_INS_EMBEDDER_DEMO_SETTINGS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "stand_ins/embedder/ui_codec.h"
+
+namespace velk_embedder {
+
+struct DemoSettings {
+  std::string settings;  // the lines that are not address, dns or mtu
+  std::string address;
+  std::string dns;
+  int32_t mtu = 1350;
+};
+
+// Reads the file's text; false with `error` when the mtu is not a 32-bit
+// decimal integer.
+bool ParseDemoSettings(std::string_view text, DemoSettings* settings,
+                       std::string* error);
+
+// The argument of "connect": "settings", "address", "dns", "mtu" in order.
+UiValue DemoArgument(const DemoSettings& settings);
+
+}  // namespace velk_embedder
+
+#endif  // STAND_INS_EMBEDDER_DEMO_SETTINGS_H_

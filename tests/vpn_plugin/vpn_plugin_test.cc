@@ -1,0 +1,265 @@
+// The plug-in's channel contract: the four methods and their arguments, the
+// listener, a tunnel found running at start-up, overlapping "connect" calls
+// and worker threads that outlive the plug-in.
+
+#include "client/vpn_plugin/vpn_plugin.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/vpn_plugin/status_strings.h"
+#include "tests/vpn_plugin/plugin_test_fixture.h"
+#include "win/whole_file.h"
+
+namespace velk_test {
+namespace {
+
+using flutter::EncodableValue;
+using flutter::EncodableValueList;
+using flutter::EncodableValueMap;
+
+class VpnPluginTest : public PluginTest {
+ protected:
+  Answer CallAndReply(const std::string& method,
+                      std::optional<EncodableValue> arguments = std::nullopt) {
+    const size_t call = messenger_.CallControl(method, std::move(arguments));
+    EXPECT_TRUE(messenger_.Replied(call)) << method << " answers at once";
+    return messenger_.Reply(call);
+  }
+
+  // Connects with `arguments` through the direct route and returns the
+  // stored configuration text.
+  std::string StoredConfigAfterConnect(const EncodableValueMap& arguments) {
+    const size_t call = messenger_.CallControl("connect", arguments);
+    EXPECT_TRUE(window_.PumpUntil([&] { return messenger_.Replied(call); }));
+    std::string config;
+    EXPECT_TRUE(velk::ReadWholeFile(config_path_, &config));
+    return config;
+  }
+};
+
+std::string LineStartingWith(const std::string& text,
+                             const std::string& prefix) {
+  const size_t start = text.find("\n" + prefix);
+  if (start == std::string::npos) return "";
+  return text.substr(start + 1, text.find('\n', start + 1) - start - 1);
+}
+
+TEST_F(VpnPluginTest, AnswersTheMethodTable) {
+  Start({.installed = false});
+  ASSERT_TRUE(messenger_.Listen());
+
+  // Bad "connect" arguments: the error, and nothing else happens.
+  for (const std::optional<EncodableValue>& bad :
+       {std::optional<EncodableValue>(),
+        std::optional<EncodableValue>(EncodableValue(EncodableValueList{})),
+        std::optional<EncodableValue>(EncodableValue("settings"))}) {
+    const Answer answer = CallAndReply("connect", bad);
+    EXPECT_EQ(answer.kind, Answer::kError);
+    EXPECT_EQ(answer.code, "bad_args");
+    EXPECT_EQ(answer.message, "Expected a map argument");
+    EXPECT_FALSE(answer.value.has_value()) << "no details";
+  }
+  EXPECT_EQ(world_->ServiceOperationCount(), 0);
+
+  EXPECT_EQ(CallAndReply("Connect").kind, Answer::kNotImplemented);
+  EXPECT_EQ(CallAndReply("getStatuses").kind, Answer::kNotImplemented);
+
+  const Answer since = CallAndReply("getConnectedSince");
+  EXPECT_EQ(since.kind, Answer::kSuccess);
+  EXPECT_FALSE(since.value.has_value());
+
+  const Answer status = CallAndReply("getStatus");
+  EXPECT_EQ(status.kind, Answer::kSuccess);
+  EXPECT_EQ(status.value, EncodableValue(velk::kStatusDisconnected));
+
+  // No service at all: still success, and the status at once.
+  const Answer disconnect = CallAndReply("disconnect", EncodableValue(7));
+  EXPECT_EQ(disconnect.kind, Answer::kSuccess);
+  EXPECT_FALSE(disconnect.value.has_value());
+  EXPECT_EQ(Timeline(),
+            (std::vector<std::string>{"#stop", velk::kStatusDisconnected}));
+}
+
+TEST_F(VpnPluginTest, ReadsConnectArgumentsByType) {
+  Start({});
+  world_->HoldAt(500);  // the monitor of the connections below waits there
+  ASSERT_TRUE(messenger_.Listen());
+  const EncodableValue settings{std::string(kValidSettings)};
+
+  // An empty map: three empty strings and MTU 1350 reach the builder, whose
+  // message arrives as the error status before the reply.
+  const size_t empty = messenger_.CallControl("connect", EncodableValueMap{});
+  ASSERT_TRUE(window_.PumpUntil([&] { return messenger_.Replied(empty); }));
+  EXPECT_EQ(Timeline(), (std::vector<std::string>{
+                            velk::kStatusConnecting,
+                            "error:Некорректный PrivateKey в конфигурации"}));
+  EXPECT_EQ(messenger_.Reply(empty).kind, Answer::kSuccess);
+
+  // 2^32 + 1400 as a 64-bit value counts by its low 32 bits.
+  std::string config = StoredConfigAfterConnect(EncodableValueMap{
+      {EncodableValue("settings"), settings},
+      {EncodableValue("address"), EncodableValue("10.9.0.2/32")},
+      {EncodableValue("dns"), EncodableValue("9.9.9.9")},
+      {EncodableValue("mtu"), EncodableValue(int64_t{4294967296 + 1400})}});
+  EXPECT_EQ(LineStartingWith(config, "MTU"), "MTU = 1400");
+  EXPECT_EQ(LineStartingWith(config, "Address"), "Address = 10.9.0.2/32");
+  EXPECT_EQ(LineStartingWith(config, "DNS"), "DNS = 9.9.9.9");
+
+  // Values of other types count as missing.
+  config = StoredConfigAfterConnect(
+      EncodableValueMap{{EncodableValue("settings"), settings},
+                        {EncodableValue("address"), EncodableValue(10)},
+                        {EncodableValue("mtu"), EncodableValue("1400")}});
+  EXPECT_EQ(LineStartingWith(config, "MTU"), "MTU = 1350");
+  EXPECT_EQ(LineStartingWith(config, "Address"), "Address = ");
+}
+
+TEST_F(VpnPluginTest, DropsStatusesWithoutListener) {
+  Start({});
+  CallAndReply("disconnect");
+  EXPECT_TRUE(messenger_.Listen());
+  CallAndReply("disconnect");
+  EXPECT_TRUE(messenger_.Cancel());
+  CallAndReply("disconnect");
+  EXPECT_TRUE(messenger_.Listen());
+  CallAndReply("disconnect");
+  EXPECT_EQ(Timeline(), (std::vector<std::string>{
+                            "#stop", "#stop", velk::kStatusDisconnected,
+                            "#stop", "#stop", velk::kStatusDisconnected}));
+}
+
+TEST_F(VpnPluginTest, GetStatusAtStartUpResumesARunningTunnel) {
+  Start({.stops_by_itself_at = 4500});
+  world_->StartRunningNow();
+  world_->HoldAt(2000);
+  ASSERT_TRUE(messenger_.Listen());
+
+  const Answer status = CallAndReply("getStatus");
+  EXPECT_EQ(status.value, EncodableValue(velk::kStatusConnected));
+  ASSERT_TRUE(world_->WaitUntilHeld(10000));
+  window_.PumpPending();
+  // The monitor's first poll, at the call, set connected-since; asking again
+  // gives the same moment, and a second "getStatus" starts no monitor.
+  EXPECT_EQ(CallAndReply("getConnectedSince").value,
+            EncodableValue(kWorldStartUnixMs));
+  EXPECT_EQ(CallAndReply("getConnectedSince").value,
+            EncodableValue(kWorldStartUnixMs));
+  EXPECT_EQ(CallAndReply("getStatus").value,
+            EncodableValue(velk::kStatusConnected));
+  world_->Release();
+
+  ASSERT_TRUE(WaitForTimeline(6));
+  window_.PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(Timeline(),
+            (std::vector<std::string>{
+                velk::kStatusConnected, velk::kStatusConnected,
+                velk::kStatusConnected, velk::kStatusConnected,
+                velk::kStatusConnected, velk::kStatusDisconnected}));
+  EXPECT_FALSE(CallAndReply("getConnectedSince").value.has_value());
+}
+
+TEST_F(VpnPluginTest, StartingServiceReadsAsConnecting) {
+  Start({.start_delay_ms = 60000, .stops_by_itself_at = 1500});
+  world_->StartRunningNow();
+  EXPECT_EQ(CallAndReply("getStatus").value,
+            EncodableValue(velk::kStatusConnecting));
+}
+
+// Overlapping attempts: whichever stop-write-start runs last decides, and
+// the service runs the text that the stored file holds.
+TEST_F(VpnPluginTest, OverlappingConnectsLeaveOneWholeConfiguration) {
+  Start({.real_delay_ms = 3});
+  ASSERT_TRUE(messenger_.Listen());
+  const std::string other =
+      std::string(kValidSettings) + "endpoint=203.0.113.9:51820\n";
+  for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(round);
+    // The monitor polls once, then waits for the round's end.
+    world_->HoldAt(world_->NowMs() + 500);
+    const size_t first = Connect();
+    const size_t second = Connect(other);
+    ASSERT_TRUE(window_.PumpUntil([&] {
+      return messenger_.Replied(first) && messenger_.Replied(second);
+    }));
+    std::string stored;
+    ASSERT_TRUE(velk::ReadWholeFile(config_path_, &stored));
+    EXPECT_TRUE(stored.find("Endpoint = e:1\n") != std::string::npos ||
+                stored.find("Endpoint = 203.0.113.9:51820\n") !=
+                    std::string::npos)
+        << stored;
+    EXPECT_EQ(world_->StateNow(), velk::TunnelServiceState::Running);
+    EXPECT_EQ(world_->RunningConfig(), stored);
+    // Neither attempt needed the elevation prompt.
+    for (const std::string& entry : Timeline()) EXPECT_NE(entry, "#setup");
+    ASSERT_TRUE(DestroyPluginAndWaitForWorkers());
+    messenger_.Reset();
+    plugin_ = std::make_unique<velk::VpnPlugin>(&messenger_, window_.hwnd(),
+                                                world_->Operations());
+    ASSERT_TRUE(messenger_.Listen());
+  }
+}
+
+TEST_F(VpnPluginTest, MonitorAsleepWhenThePluginGoesTouchesNothing) {
+  Start({});
+  ASSERT_TRUE(messenger_.Listen());
+  world_->HoldAt(2000);
+  const size_t call = Connect();
+  ASSERT_TRUE(world_->WaitUntilHeld(10000));
+  ASSERT_TRUE(window_.PumpUntil([&] { return messenger_.Replied(call); }));
+  const int operations = world_->ServiceOperationCount();
+  const size_t polls = world_->MonitorPollTimesNs().size();
+  const size_t statuses = Timeline().size();
+
+  plugin_.reset();
+  world_->Release();
+  ASSERT_TRUE(DestroyPluginAndWaitForWorkers());
+  window_.PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(world_->ServiceOperationCount(), operations);
+  EXPECT_EQ(world_->MonitorPollTimesNs().size(), polls);
+  EXPECT_EQ(Timeline().size(), statuses);
+}
+
+TEST_F(VpnPluginTest, ConnectRunningWhenThePluginGoesSendsNothing) {
+  Start({.installed = false});
+  ASSERT_TRUE(messenger_.Listen());
+  // The elevated setup waits for the user while the client closes.
+  world_->BlockElevation();
+  const size_t call = Connect();
+  ASSERT_TRUE(world_->WaitUntilHeld(10000));
+  ASSERT_TRUE(WaitForTimeline(2));  // "connecting", "#setup"
+  const int tasks_before = window_.tasks_run();
+
+  plugin_.reset();
+  world_->Release();  // the setup succeeds and starts the service
+  ASSERT_TRUE(DestroyPluginAndWaitForWorkers());
+  window_.PumpUntil([] { return false; }, 50);
+  EXPECT_EQ(window_.tasks_run(), tasks_before) << "nothing was posted";
+  EXPECT_FALSE(messenger_.Replied(call));
+  EXPECT_EQ(messenger_.LiveReplies(), 0) << "the reply's task was freed";
+  EXPECT_TRUE(world_->MonitorPollTimesNs().empty()) << "no monitor started";
+}
+
+TEST_F(VpnPluginTest, TasksForAGoneWindowAreFreedWhereTheyWerePosted) {
+  Start({.installed = false, .elevation_succeeds = false});
+  HWND gone = nullptr;
+  {
+    TaskWindow closed;
+    gone = closed.hwnd();
+  }
+  plugin_ = std::make_unique<velk::VpnPlugin>(&messenger_, gone,
+                                              world_->Operations());
+  ASSERT_TRUE(messenger_.Listen());
+  const size_t call = Connect();
+  // The connect thread's statuses and reply could not be posted: they end
+  // with it, and the result with them.
+  EXPECT_TRUE(window_.PumpUntil([&] { return messenger_.LiveReplies() == 0; }));
+  EXPECT_FALSE(messenger_.Replied(call));
+  EXPECT_EQ(Timeline(), (std::vector<std::string>{"#setup"}));
+}
+
+}  // namespace
+}  // namespace velk_test
