@@ -8,6 +8,20 @@ namespace flutter {
 
 namespace {
 
+// Holds the embedder's messenger lock for as long as it lives.
+class MessengerLock {
+ public:
+  explicit MessengerLock(FlutterDesktopMessengerRef messenger)
+      : messenger_(FlutterDesktopMessengerLock(messenger)) {}
+  ~MessengerLock() { FlutterDesktopMessengerUnlock(messenger_); }
+
+  MessengerLock(const MessengerLock&) = delete;
+  MessengerLock& operator=(const MessengerLock&) = delete;
+
+ private:
+  FlutterDesktopMessengerRef messenger_;
+};
+
 // The answer owed for one incoming message, shared by every copy of its
 // reply. It holds a reference on the messenger, so a reply that outlives the
 // engine still finds a valid (unavailable) messenger; the last copy to go
@@ -26,7 +40,7 @@ class PendingResponse {
 
   // Any thread.
   void Send(const uint8_t* data, size_t size) {
-    FlutterDesktopMessengerLock(messenger_);
+    const MessengerLock lock(messenger_);
     if (!FlutterDesktopMessengerIsAvailable(messenger_)) {
       // The engine is gone and nobody waits for the answer any more.
     } else if (answered_) {
@@ -37,7 +51,6 @@ class PendingResponse {
       FlutterDesktopMessengerSendResponse(messenger_, handle_, data, size);
       answered_ = true;
     }
-    FlutterDesktopMessengerUnlock(messenger_);
   }
 
  private:

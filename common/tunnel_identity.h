@@ -23,7 +23,12 @@ inline constexpr wchar_t kTunnelHostProgram[] = L"tovrane_tunnel.exe";
 // and anything else ("TovraneVPN 7", which Windows makes when an older
 // interface of the same name still exists). The comparison is exact and
 // case-sensitive, so "TovraneVPN7" and "tovranevpn" are other interfaces.
-bool IsTunnelAlias(std::wstring_view alias, std::wstring_view tunnel_name);
+constexpr bool IsTunnelAlias(std::wstring_view alias,
+                             std::wstring_view tunnel_name) {
+  return alias.substr(0, tunnel_name.size()) == tunnel_name &&
+         (alias.size() == tunnel_name.size() ||
+          alias[tunnel_name.size()] == L' ');
+}
 
 }  // namespace velk
 

@@ -53,9 +53,9 @@ std::unique_ptr<flutter::StreamHandler> MakeHandler(
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  velk_fuzz::SilenceChannelReports();
+  velk::fuzz::SilenceChannelReports();
   static const char kChannel[] = "tovrane.vpn/status";
-  flutter::FlutterEngine engine(velk_fuzz::FuzzProject());
+  flutter::FlutterEngine engine(velk::fuzz::FuzzProject());
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (position < size) {
     size_t length = data[position++];
     if (length > size - position) length = size - position;
-    velk_fuzz::DeliverExpectingOneAnswer(engine, kChannel, data + position,
-                                         length);
+    velk::fuzz::DeliverExpectingOneAnswer(engine, kChannel, data + position,
+                                          length);
     position += length;
   }
   // The sink must not outlive the messenger.

@@ -15,7 +15,7 @@
 #include "channels/flutter_engine.h"
 #include "stand_ins/embedder/embedder_testing.h"
 
-namespace velk_fuzz {
+namespace velk::fuzz {
 
 // Swallows the channel layer's report lines, which would flood the output.
 class NullBuffer : public std::streambuf {
@@ -68,6 +68,6 @@ inline Answers DeliverExpectingOneAnswer(flutter::FlutterEngine& engine,
   return answers;
 }
 
-}  // namespace velk_fuzz
+}  // namespace velk::fuzz
 
 #endif  // FUZZ_CHANNEL_FUZZ_SUPPORT_H_

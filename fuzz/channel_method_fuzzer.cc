@@ -59,16 +59,16 @@ void Handle(const MethodCall& call, std::unique_ptr<MethodResult> result) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  velk_fuzz::SilenceChannelReports();
+  velk::fuzz::SilenceChannelReports();
   static const char kChannel[] = "tovrane.vpn/control";
-  flutter::FlutterEngine engine(velk_fuzz::FuzzProject());
+  flutter::FlutterEngine engine(velk::fuzz::FuzzProject());
   const flutter::StandardMethodCodec& codec =
       flutter::StandardMethodCodec::ForSerializer(nullptr);
   flutter::MethodChannel channel(engine.GetMessenger(), kChannel, &codec);
   channel.SetCallHandler(&Handle);
 
-  velk_fuzz::Answers answers =
-      velk_fuzz::DeliverExpectingOneAnswer(engine, kChannel, data, size);
+  velk::fuzz::Answers answers =
+      velk::fuzz::DeliverExpectingOneAnswer(engine, kChannel, data, size);
   AnyReply any;
   if (!answers.last.empty() &&
       !codec.DecodeReplyInto(answers.last.data(), answers.last.size(), &any)) {

@@ -8,7 +8,7 @@
 #include "fuzz/codec_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  velk_fuzz::SilenceReports();
+  velk::fuzz::SilenceReports();
   const flutter::StandardCodecSerializer& serializer =
       flutter::SharedSerializer();
   flutter::ByteBufferStreamReader reader(data, size);

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <streambuf>
 
-namespace velk_fuzz {
+namespace velk::fuzz {
 
 // Swallows the decoder's report lines, which would flood the fuzzer's output,
 // and counts them.
@@ -33,6 +33,6 @@ inline CountingNullBuffer& SilenceReports() {
   return *buffer;
 }
 
-}  // namespace velk_fuzz
+}  // namespace velk::fuzz
 
 #endif  // FUZZ_CODEC_FUZZ_SUPPORT_H_

@@ -121,7 +121,7 @@ void Fail(const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  velk_fuzz::CountingNullBuffer& reports = velk_fuzz::SilenceReports();
+  velk::fuzz::CountingNullBuffer& reports = velk::fuzz::SilenceReports();
   flutter::ByteBufferStreamReader input(data, size);
   const EncodableValue first =
       flutter::SharedSerializer().ReadNextValue(&input);

@@ -29,8 +29,10 @@ EndpointRouteKeeper::~EndpointRouteKeeper() {
 
 bool EndpointRouteKeeper::StartEndpointRoute(const std::wstring& config_text,
                                              const std::wstring& tunnel_name) {
-  WSADATA wsa_data;
-  if (WSAStartup(MAKEWORD(2, 2), &wsa_data) != 0) return false;
+  // A second start replaces the first registration. Cancelling waits for a
+  // running callback, which may wait for the guard: so it happens here.
+  notification_.reset();
+  if (!winsock_.started()) return false;
 
   const std::wstring host = ReadEndpointHost(config_text);
   if (host.empty()) return false;
@@ -45,17 +47,14 @@ bool EndpointRouteKeeper::StartEndpointRoute(const std::wstring& config_text,
   UpdateEndpointRoute();
   // On failure there is no handle, and the route stays as first set up.
   (void)ip_helper_.NotifyRouteChange2(endpoint_.si_family, RouteChangeCallback,
-                                      this, &notification_handle_);
+                                      this, notification_.receive());
   return route_installed_;
 }
 
 void EndpointRouteKeeper::StopEndpointRoute() {
   // Cancelling waits for a callback in progress, which may be waiting for the
   // guard: so never cancel while holding it.
-  if (notification_handle_ != nullptr) {
-    (void)ip_helper_.CancelMibChangeNotify2(notification_handle_);
-    notification_handle_ = nullptr;
-  }
+  notification_.reset();
   std::lock_guard<std::mutex> lock(guard_);
   if (route_installed_) {
     // A route that cannot be deleted is not ours to retry: the host exits.

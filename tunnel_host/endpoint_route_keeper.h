@@ -5,6 +5,7 @@
 #include <string>
 
 #include "win/ip_helper.h"
+#include "win/winsock.h"
 
 namespace velk {
 
@@ -28,11 +29,10 @@ class EndpointRouteKeeper {
   // Ends the following of route changes and removes the route.
   void StopEndpointRoute();
 
+ private:
   // One route change, as the system reports it (`row` may be null).
   void OnRouteChange(const MIB_IPFORWARD_ROW2* row,
                      MIB_NOTIFICATION_TYPE notification_type);
-
- private:
   static void WINAPI RouteChangeCallback(void* context, MIB_IPFORWARD_ROW2* row,
                                          MIB_NOTIFICATION_TYPE type);
   bool ResolveEndpoint(const std::wstring& host, SOCKADDR_INET* endpoint) const;
@@ -42,6 +42,8 @@ class EndpointRouteKeeper {
   bool FindBestDefaultRoute(ADDRESS_FAMILY family, MIB_IPFORWARD_ROW2* choice);
 
   const IpHelper ip_helper_;
+  // Name resolution needs Windows Sockets for as long as the keeper lives.
+  const ScopedWinsock winsock_;
 
   std::mutex guard_;
   std::wstring tunnel_name_;
@@ -50,7 +52,7 @@ class EndpointRouteKeeper {
   MIB_IPFORWARD_ROW2 installed_route_{};
 
   // Written and read on the main thread only (start and stop).
-  HANDLE notification_handle_ = nullptr;
+  ScopedMibNotification notification_{ip_helper_};
 };
 
 }  // namespace velk

@@ -1,14 +1,15 @@
 #include "tunnel_host/tunnel_dns_keeper.h"
 
 #include <system_error>
+#include <utility>
 
 #include "common/tunnel_identity.h"
 
 namespace velk {
 
 TunnelDnsKeeper::TunnelDnsKeeper(const IpHelperFunctions& functions,
-                                 std::chrono::milliseconds poll_interval)
-    : ip_helper_(functions), poll_interval_(poll_interval) {}
+                                 PollWaiter wait)
+    : ip_helper_(functions), wait_(std::move(wait)) {}
 
 TunnelDnsKeeper::~TunnelDnsKeeper() {
   // A thread still joinable at destruction would end the process.
@@ -79,7 +80,6 @@ void TunnelDnsKeeper::ApplyDnsServers(const GUID& interface_guid,
 
 void TunnelDnsKeeper::RunWorker() {
   ULONG64 last_applied_luid = 0;
-  const DWORD wait_ms = static_cast<DWORD>(poll_interval_.count());
   do {
     NET_LUID luid{};
     GUID interface_guid{};
@@ -93,7 +93,7 @@ void TunnelDnsKeeper::RunWorker() {
       ApplyDnsServers(interface_guid, servers_.ipv6, DNS_SETTING_IPV6, success);
       if (success) last_applied_luid = luid.Value;
     }
-  } while (WaitForSingleObject(stop_event_.get(), wait_ms) == WAIT_TIMEOUT);
+  } while (wait_(stop_event_.get(), kPollIntervalMs) == WAIT_TIMEOUT);
 }
 
 }  // namespace velk

@@ -1,7 +1,7 @@
 #ifndef TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_
 #define TUNNEL_HOST_TUNNEL_DNS_KEEPER_H_
 
-#include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -17,11 +17,17 @@ namespace velk {
 // under an identity (LUID) not yet served. The settings stay after stop.
 class TunnelDnsKeeper {
  public:
-  static constexpr std::chrono::milliseconds kPollInterval{500};
+  // The pause between two passes over the interface table.
+  static constexpr DWORD kPollIntervalMs = 500;
+
+  // Waits on the stop event for at most the given time after each pass, and
+  // answers as WaitForSingleObject does: WAIT_TIMEOUT makes another pass,
+  // anything else ends the worker. Tests step the passes through it.
+  using PollWaiter = std::function<DWORD(HANDLE stop_event, DWORD ms)>;
 
   explicit TunnelDnsKeeper(
       const IpHelperFunctions& functions = SystemIpHelperFunctions(),
-      std::chrono::milliseconds poll_interval = kPollInterval);
+      PollWaiter wait = ::WaitForSingleObject);
   ~TunnelDnsKeeper();
   TunnelDnsKeeper(const TunnelDnsKeeper&) = delete;
   TunnelDnsKeeper& operator=(const TunnelDnsKeeper&) = delete;
@@ -32,6 +38,9 @@ class TunnelDnsKeeper {
   // Ends the worker and waits for it. Returns at once if it never started.
   void StopTunnelDns();
 
+  bool is_running() const { return stop_event_.is_valid(); }
+
+ private:
   // The first interface of the interface table that carries the tunnel's
   // alias.
   bool FindTunnelInterface(NET_LUID* luid, GUID* interface_guid) const;
@@ -40,14 +49,10 @@ class TunnelDnsKeeper {
   // empty list makes no call.
   void ApplyDnsServers(const GUID& interface_guid, const std::wstring& servers,
                        ULONG64 family_selector, bool& success) const;
-
-  bool is_running() const { return stop_event_.is_valid(); }
-
- private:
   void RunWorker();
 
   const IpHelper ip_helper_;
-  const std::chrono::milliseconds poll_interval_;
+  const PollWaiter wait_;
 
   // Written before the worker starts and unchanged while it runs; the worker
   // only reads them, so they need no lock.

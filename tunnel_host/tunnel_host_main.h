@@ -1,11 +1,9 @@
 #ifndef TUNNEL_HOST_TUNNEL_HOST_MAIN_H_
 #define TUNNEL_HOST_TUNNEL_HOST_MAIN_H_
 
-#include <string>
-
-#include "win/ip_helper.h"
-
 namespace velk {
+
+struct IpHelperFunctions;
 
 // Exit codes of tovrane_tunnel, its only report.
 enum TunnelHostExitCode : int {
@@ -28,11 +26,6 @@ int TunnelHostMain();
 // the network functions of the keepers.
 int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
                   const IpHelperFunctions& network_functions);
-
-// Reads the file at `path` as UTF-8 into `text`. The text ends before the
-// first NUL byte, if any; a byte-order mark is kept as U+FEFF. False when
-// the file cannot be opened, holds no bytes or cannot be converted.
-bool LoadConfigText(const std::wstring& path, std::wstring& text);
 
 }  // namespace velk
 

@@ -12,10 +12,10 @@ namespace velk {
 std::optional<std::vector<std::wstring>> SplitCommandLine(
     const wchar_t* command_line) {
   int count = 0;
-  wchar_t** argv = CommandLineToArgvW(command_line, &count);
-  if (argv == nullptr) return std::nullopt;
-  const ScopedLocalMemory owner(argv);
-  return std::vector<std::wstring>(argv, argv + count);
+  const ScopedLocalPointer<wchar_t**> argv(
+      CommandLineToArgvW(command_line, &count));
+  if (!argv) return std::nullopt;
+  return std::vector<std::wstring>(argv.get(), argv.get() + count);
 }
 
 }  // namespace velk

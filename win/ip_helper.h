@@ -9,6 +9,8 @@
 #include <iphlpapi.h>
 // clang-format on
 
+#include "win/scoped_handle.h"
+
 namespace velk {
 
 // The per-interface DNS settings call is missing from the MinGW headers; the
@@ -102,42 +104,26 @@ class IpHelper {
   IpHelperFunctions functions_;
 };
 
-// Owns a table that an IP helper call allocated; frees it with FreeMibTable.
+// Traits of what the IP helper hands out: each is ended through the same
+// table that made it (`Free`), so a fake network frees what it allocated.
+template <typename Handle, auto Free>
+struct IpHelperTraits : NullInvalidTraits<Handle> {
+  // Implicit, so that an owner is made from the table alone:
+  //   ScopedMibTable<MIB_IF_TABLE2> table(ip_helper);
+  IpHelperTraits(const IpHelper& helper) : ip_helper(&helper) {}  // NOLINT
+  // A failure to free leaves nothing that could be undone.
+  void Close(Handle value) const { (void)(ip_helper->*Free)(value); }
+  const IpHelper* ip_helper;
+};
+
 template <typename Table>
-class ScopedMibTable {
- public:
-  explicit ScopedMibTable(const IpHelper& ip_helper) : ip_helper_(ip_helper) {}
-  ~ScopedMibTable() {
-    if (table_ != nullptr) ip_helper_.FreeMibTable(table_);
-  }
-  ScopedMibTable(const ScopedMibTable&) = delete;
-  ScopedMibTable& operator=(const ScopedMibTable&) = delete;
-
-  Table** receive() { return &table_; }
-  Table* get() const { return table_; }
-
- private:
-  const IpHelper& ip_helper_;
-  Table* table_ = nullptr;
-};
-
-// Owns a result list of GetAddrInfoW.
-class ScopedAddrInfo {
- public:
-  explicit ScopedAddrInfo(const IpHelper& ip_helper) : ip_helper_(ip_helper) {}
-  ~ScopedAddrInfo() {
-    if (info_ != nullptr) ip_helper_.FreeAddrInfoW(info_);
-  }
-  ScopedAddrInfo(const ScopedAddrInfo&) = delete;
-  ScopedAddrInfo& operator=(const ScopedAddrInfo&) = delete;
-
-  PADDRINFOW* receive() { return &info_; }
-  const ADDRINFOW* get() const { return info_; }
-
- private:
-  const IpHelper& ip_helper_;
-  PADDRINFOW info_ = nullptr;
-};
+using ScopedMibTable =
+    ScopedResource<IpHelperTraits<Table*, &IpHelper::FreeMibTable>>;
+using ScopedAddrInfo =
+    ScopedResource<IpHelperTraits<PADDRINFOW, &IpHelper::FreeAddrInfoW>>;
+// A route change notification; ending it waits for a callback that runs.
+using ScopedMibNotification =
+    ScopedResource<IpHelperTraits<HANDLE, &IpHelper::CancelMibChangeNotify2>>;
 
 }  // namespace velk
 

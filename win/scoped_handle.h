@@ -77,46 +77,46 @@ class ScopedResource {
   Traits traits_;
 };
 
+// The part of the traits that most kinds share: null owns nothing.
+template <typename Handle>
+struct NullInvalidTraits {
+  using Type = Handle;
+  static Type Invalid() { return nullptr; }
+  static bool IsValid(Type value) { return value != nullptr; }
+};
+
 // Kernel handles (files, processes, threads, events, tokens). Both null and
 // INVALID_HANDLE_VALUE mean "none": CreateFileW fails with the second, most
 // other functions with the first.
-struct KernelHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return nullptr; }
+struct KernelHandleTraits : NullInvalidTraits<HANDLE> {
   static bool IsValid(Type value) {
     return value != nullptr && value != INVALID_HANDLE_VALUE;
   }
   static void Close(Type value) { CloseHandle(value); }
 };
+using ScopedKernelHandle = ScopedResource<KernelHandleTraits>;
 
 // Handles of the service control manager and of services.
-struct ServiceHandleTraits {
-  using Type = SC_HANDLE;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type value) { return value != nullptr; }
+struct ServiceHandleTraits : NullInvalidTraits<SC_HANDLE> {
   static void Close(Type value) { CloseServiceHandle(value); }
 };
+using ScopedServiceHandle = ScopedResource<ServiceHandleTraits>;
 
 // Memory that a system function allocated for its caller with LocalAlloc
-// (access lists, security descriptors, CommandLineToArgvW's array).
-struct LocalMemoryTraits {
-  using Type = HLOCAL;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type value) { return value != nullptr; }
-  static void Close(Type value) { LocalFree(value); }
+// (access lists, security descriptors, CommandLineToArgvW's array), typed as
+// the function hands it out, so that receive() fits its out-parameter.
+template <typename Pointer>
+struct LocalMemoryTraits : NullInvalidTraits<Pointer> {
+  static void Close(Pointer value) { LocalFree(value); }
 };
+template <typename Pointer>
+using ScopedLocalPointer = ScopedResource<LocalMemoryTraits<Pointer>>;
+using ScopedLocalMemory = ScopedLocalPointer<HLOCAL>;
 
 // A library loaded with LoadLibraryW that is to be freed again.
-struct ModuleTraits {
-  using Type = HMODULE;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type value) { return value != nullptr; }
+struct ModuleTraits : NullInvalidTraits<HMODULE> {
   static void Close(Type value) { FreeLibrary(value); }
 };
-
-using ScopedKernelHandle = ScopedResource<KernelHandleTraits>;
-using ScopedServiceHandle = ScopedResource<ServiceHandleTraits>;
-using ScopedLocalMemory = ScopedResource<LocalMemoryTraits>;
 using ScopedModule = ScopedResource<ModuleTraits>;
 
 }  // namespace velk

@@ -1,5 +1,7 @@
 #include "client/provisioning/setup_mode.h"
 
+#include <windows.h>
+
 #include <aclapi.h>
 
 #include <array>
@@ -8,31 +10,14 @@
 #include <vector>
 
 #include "client/provisioning/access_entries.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "win/scoped_handle.h"
 #include "win/whole_file.h"
 
 namespace velk {
 namespace {
-
-constexpr wchar_t kDefaultProgramData[] = L"C:\\ProgramData";
-constexpr wchar_t kConfigFileName[] = L"\\tovranevpn.conf";
-
-// The value of an environment variable, or an empty text when it is unset.
-// A value longer than the first buffer is read again into one that fits.
-std::wstring ReadEnvironmentVariable(const wchar_t* name) {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    const DWORD length = GetEnvironmentVariableW(
-        name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::wstring();
-    if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    // Too small: `length` is the size needed, terminator included. The value
-    // may change between the calls, hence the retry.
-    buffer.assign(length, L'\0');
-  }
-  return std::wstring();
-}
 
 struct WellKnownSid {
   BYTE bytes[SECURITY_MAX_SID_SIZE] = {};
@@ -55,17 +40,16 @@ bool SecureDataFolder(const std::wstring& folder) {
   }
   std::array<EXPLICIT_ACCESS_W, 2> entries =
       DataFolderAccessEntries(administrators.sid(), local_system.sid());
-  PACL acl = nullptr;
+  ScopedLocalPointer<PACL> acl;
   if (SetEntriesInAclW(static_cast<ULONG>(entries.size()), entries.data(),
-                       nullptr, &acl) != ERROR_SUCCESS) {
+                       nullptr, acl.receive()) != ERROR_SUCCESS) {
     return false;
   }
-  ScopedLocalMemory acl_owner(acl);
   std::wstring object_name = folder;
   return SetNamedSecurityInfoW(
              object_name.data(), SE_FILE_OBJECT,
              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-             nullptr, nullptr, acl, nullptr) == ERROR_SUCCESS;
+             nullptr, nullptr, acl.get(), nullptr) == ERROR_SUCCESS;
 }
 
 // Adds the user's entry to the file's own list, which stays unprotected and
@@ -74,23 +58,23 @@ bool SecureDataFolder(const std::wstring& folder) {
 void GrantUserFileAccess(const std::wstring& path, PSID user) {
   std::wstring object_name = path;
   PACL old_acl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ScopedLocalPointer<PSECURITY_DESCRIPTOR> descriptor;
   if (GetNamedSecurityInfoW(object_name.c_str(), SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                            &old_acl, nullptr, &descriptor) != ERROR_SUCCESS) {
+                            &old_acl, nullptr,
+                            descriptor.receive()) != ERROR_SUCCESS) {
     return;
   }
   // The old list lives inside the descriptor: merge before freeing it.
-  ScopedLocalMemory descriptor_owner(descriptor);
   EXPLICIT_ACCESS_W entry = ConfigFileUserEntry(user);
-  PACL merged = nullptr;
-  const DWORD merge_result = SetEntriesInAclW(1, &entry, old_acl, &merged);
-  descriptor_owner.reset();
+  ScopedLocalPointer<PACL> merged;
+  const DWORD merge_result =
+      SetEntriesInAclW(1, &entry, old_acl, merged.receive());
+  descriptor.reset();
   if (merge_result != ERROR_SUCCESS) return;
-  ScopedLocalMemory merged_owner(merged);
   (void)SetNamedSecurityInfoW(object_name.data(), SE_FILE_OBJECT,
                               DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              merged, nullptr);
+                              merged.get(), nullptr);
 }
 
 int RunSetup(const std::wstring& input_path) {
@@ -108,7 +92,7 @@ int RunSetup(const std::wstring& input_path) {
   const std::wstring config_path = GetTunnelConfigPath();
   if (!WriteWholeFile(config_path, config)) return kSetupConfigNotStored;
 
-  std::vector<BYTE> user = QueryCurrentUser();
+  std::vector<unsigned char> user = QueryCurrentUser();
   if (user.empty()) return kSetupUserUnknown;
   PSID user_sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
   GrantUserFileAccess(config_path, user_sid);
@@ -143,32 +127,6 @@ bool SetupMode(const std::wstring& command_line, int* exit_code) {
   if (!FindSetupFilePath(command_line, &input_path)) return false;
   *exit_code = RunSetup(input_path);
   return true;
-}
-
-std::wstring GetTunnelDataFolder() {
-  std::wstring folder = ReadEnvironmentVariable(L"ProgramData");
-  if (folder.empty()) folder = kDefaultProgramData;
-  return folder + L"\\" + kTunnelName;
-}
-
-std::wstring GetTunnelConfigPath() {
-  return GetTunnelDataFolder() + kConfigFileName;
-}
-
-std::vector<BYTE> QueryCurrentUser() {
-  HANDLE raw_token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token)) {
-    return {};
-  }
-  ScopedKernelHandle token(raw_token);
-  DWORD size = 0;
-  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  if (size == 0) return {};
-  std::vector<BYTE> user(size, 0);
-  if (!GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) {
-    return {};
-  }
-  return user;
 }
 
 }  // namespace velk

@@ -1,10 +1,7 @@
 #ifndef CLIENT_PROVISIONING_SETUP_MODE_H_
 #define CLIENT_PROVISIONING_SETUP_MODE_H_
 
-#include <windows.h>
-
 #include <string>
-#include <vector>
 
 // The one-shot elevated mode of the client: it stores the configuration that
 // the normal client handed over in a temporary file, secures it, installs and
@@ -34,16 +31,6 @@ bool SetupMode(const std::wstring& command_line, int* exit_code);
 // occurrence of the setup argument, either between double quotes or, when
 // unquoted, everything to the end of the line.
 bool FindSetupFilePath(const std::wstring& command_line, std::wstring* path);
-
-// The machine-wide data folder, %ProgramData%\TovraneVPN.
-std::wstring GetTunnelDataFolder();
-
-// The stored configuration file in the data folder.
-std::wstring GetTunnelConfigPath();
-
-// The TokenUser information of this process's token (the SID comes first),
-// or an empty buffer on any failure.
-std::vector<BYTE> QueryCurrentUser();
 
 }  // namespace velk
 

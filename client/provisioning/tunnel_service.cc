@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/provisioning/access_entries.h"
+#include "common/tunnel_identity.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
 
@@ -56,21 +57,8 @@ bool HasUnrestrictedServiceSid(SC_HANDLE service) {
   return PlatformLacksServiceSids(GetLastError());
 }
 
-}  // namespace
-
-std::wstring BuildServiceCommandLine(const std::wstring& config_path) {
-  std::wstring command_line = L"\"";
-  command_line += GetProgramFolder();
-  command_line += L"\\";
-  command_line += kTunnelHostProgram;
-  command_line += L"\" \"";
-  command_line += config_path;
-  command_line += L"\" \"";
-  command_line += kTunnelName;
-  command_line += L"\"";
-  return command_line;
-}
-
+// Adds the user's entry to the access list of an open service; entries
+// already there stay.
 bool GrantServiceAccess(SC_HANDLE service, PSID user_sid) {
   DWORD size = 0;
   QueryServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, nullptr, 0,
@@ -91,19 +79,34 @@ bool GrantServiceAccess(SC_HANDLE service, PSID user_sid) {
   }
 
   EXPLICIT_ACCESS_W entry = ServiceUserEntry(user_sid);
-  PACL merged = nullptr;
-  if (SetEntriesInAclW(1, &entry, old_dacl, &merged) != ERROR_SUCCESS) {
+  ScopedLocalPointer<PACL> merged;
+  if (SetEntriesInAclW(1, &entry, old_dacl, merged.receive()) !=
+      ERROR_SUCCESS) {
     return false;
   }
-  ScopedLocalMemory merged_owner(merged);
 
   SECURITY_DESCRIPTOR updated;
   if (!InitializeSecurityDescriptor(&updated, SECURITY_DESCRIPTOR_REVISION) ||
-      !SetSecurityDescriptorDacl(&updated, TRUE, merged, FALSE)) {
+      !SetSecurityDescriptorDacl(&updated, TRUE, merged.get(), FALSE)) {
     return false;
   }
   return SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION,
                                   &updated) != FALSE;
+}
+
+}  // namespace
+
+std::wstring BuildServiceCommandLine(const std::wstring& config_path) {
+  std::wstring command_line = L"\"";
+  command_line += GetProgramFolder();
+  command_line += L"\\";
+  command_line += kTunnelHostProgram;
+  command_line += L"\" \"";
+  command_line += config_path;
+  command_line += L"\" \"";
+  command_line += kTunnelName;
+  command_line += L"\"";
+  return command_line;
 }
 
 bool InstallTunnelService(const std::wstring& config_path, PSID user_sid) {

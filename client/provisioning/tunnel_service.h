@@ -7,8 +7,6 @@
 #include <functional>
 #include <string>
 
-#include "common/tunnel_identity.h"
-
 // The tunnel service "TovraneVPNTunnel" as the client sees it through the
 // service control manager. Every operation opens its own handles with the
 // least access it needs and closes them before it returns; results are plain
@@ -28,10 +26,6 @@ using StopWaitSleeper = std::function<void(DWORD milliseconds)>;
 // Installs the service for `config_path`, or reconfigures the one that exists,
 // and grants `user_sid` the right to start, stop and query it.
 bool InstallTunnelService(const std::wstring& config_path, PSID user_sid);
-
-// Adds the user's entry to the access list of an open service; entries already
-// there stay.
-bool GrantServiceAccess(SC_HANDLE service, PSID user_sid);
 
 bool TunnelServiceExists();
 

@@ -1,7 +1,7 @@
 #include "client/vpn_plugin/connection_operations.h"
 
 #include "client/provisioning/elevated_setup.h"
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/vpn_plugin/tunnel_traffic.h"
 
 namespace velk {

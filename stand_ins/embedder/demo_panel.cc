@@ -6,7 +6,7 @@
 
 #include "win/text.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 constexpr int kNotice = 100;
@@ -252,4 +252,4 @@ LRESULT DemoPanel::StaticColours(HDC dc, HWND control) const {
   return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

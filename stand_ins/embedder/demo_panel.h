@@ -15,7 +15,7 @@
 #include "stand_ins/embedder/ui_codec.h"
 #include "win/scoped_handle.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 struct FontTraits {
   using Type = HFONT;
@@ -79,6 +79,6 @@ class DemoPanel {
   ScopedFont bold_font_;
 };
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_DEMO_PANEL_H_

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 constexpr int kMaxLiteralDepth = 32;
@@ -398,4 +398,4 @@ bool ParseScript(std::string_view text, std::vector<ScriptCommand>* commands,
   return true;
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -183,7 +183,7 @@
 
 #include "stand_ins/embedder/ui_codec.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 inline constexpr int64_t kDefaultWaitMilliseconds = 60000;
 
@@ -218,6 +218,6 @@ bool ParseScript(std::string_view text, std::vector<ScriptCommand>* commands,
 // Reads one literal that fills `text` completely (blanks around it allowed).
 bool ParseLiteral(std::string_view text, UiValue* value, std::string* error);
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_DEMO_SCRIPT_H_

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -68,4 +68,4 @@ UiValue DemoArgument(const DemoSettings& settings) {
   return UiValue{std::move(map)};
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -11,7 +11,7 @@
 
 #include "stand_ins/embedder/ui_codec.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 struct DemoSettings {
   std::string settings;  // the lines that are not address, dns or mtu
@@ -28,6 +28,6 @@ bool ParseDemoSettings(std::string_view text, DemoSettings* settings,
 // The argument of "connect": "settings", "address", "dns", "mtu" in order.
 UiValue DemoArgument(const DemoSettings& settings);
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_DEMO_SETTINGS_H_

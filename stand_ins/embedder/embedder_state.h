@@ -50,7 +50,7 @@ struct FlutterDesktopMessenger {
   std::map<std::string, ChannelCallback> callbacks;
 };
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 // The window half of a view, present while a view controller lives (Windows
 // only). Called on the platform thread.
@@ -82,7 +82,7 @@ struct PendingReply {
   }
 };
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 struct FlutterDesktopPluginRegistrar {
   FlutterDesktopEngine* engine = nullptr;
@@ -115,9 +115,9 @@ struct FlutterDesktopEngine {
   // the view's window when there is one, else by a test.
   std::vector<std::function<void()>> pending_tasks;
   bool frame_queued = false;
-  velk_embedder::EngineView* view = nullptr;  // owned by the view controller
+  velk::embedder::EngineView* view = nullptr;  // owned by the view controller
   // Replies still owed, answered in order when the engine ends.
-  std::vector<std::shared_ptr<velk_embedder::PendingReply>> open_replies;
+  std::vector<std::shared_ptr<velk::embedder::PendingReply>> open_replies;
 
   VelkEmbedderOutgoingCallback outgoing_observer = nullptr;
   void* outgoing_user_data = nullptr;
@@ -126,7 +126,7 @@ struct FlutterDesktopEngine {
 
 struct FlutterDesktopView {
   FlutterDesktopWindowHandle window = nullptr;
-  std::unique_ptr<velk_embedder::EngineView> host;  // the window's owner
+  std::unique_ptr<velk::embedder::EngineView> host;  // the window's owner
 };
 
 struct FlutterDesktopViewController {
@@ -134,7 +134,7 @@ struct FlutterDesktopViewController {
   std::unique_ptr<FlutterDesktopView> view;
 };
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 // Creates the messenger of a new engine, and shuts it down when the engine
 // goes: no further messages or responses, open responses dropped.
@@ -145,6 +145,6 @@ void ShutDownMessenger(FlutterDesktopMessenger* messenger);
 void QueuePlatformTask(FlutterDesktopEngine* engine,
                        std::function<void()> task);
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_EMBEDDER_STATE_H_

@@ -36,7 +36,7 @@ std::wstring CopyOrEmpty(const wchar_t* text) {
 }
 
 void DestroyEngine(FlutterDesktopEngine* engine) {
-  velk_embedder::ShutDownMessenger(engine->messenger);
+  velk::embedder::ShutDownMessenger(engine->messenger);
   engine->messenger = nullptr;
   // Every sent message gets its reply, or its caller's context leaks. The
   // messenger is shut first, so a reply cannot send again.
@@ -61,7 +61,7 @@ void DrawFrame(FlutterDesktopEngine* engine) {
 void QueueFrame(FlutterDesktopEngine* engine) {
   if (engine->frame_queued) return;
   engine->frame_queued = true;
-  velk_embedder::QueuePlatformTask(engine, [engine] {
+  velk::embedder::QueuePlatformTask(engine, [engine] {
     engine->frame_queued = false;
     DrawFrame(engine);
   });
@@ -69,7 +69,7 @@ void QueueFrame(FlutterDesktopEngine* engine) {
 
 }  // namespace
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 void QueuePlatformTask(FlutterDesktopEngine* engine,
                        std::function<void()> task) {
@@ -77,7 +77,7 @@ void QueuePlatformTask(FlutterDesktopEngine* engine,
   if (engine->view != nullptr) engine->view->WakePlatformThread();
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 extern "C" {
 
@@ -106,7 +106,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   }
   engine->gpu_preference = properties->gpu_preference;
   engine->ui_thread_policy = properties->ui_thread_policy;
-  engine->messenger = velk_embedder::CreateMessenger(engine);
+  engine->messenger = velk::embedder::CreateMessenger(engine);
   live_engines.fetch_add(1);
   return engine;
 }
@@ -160,7 +160,7 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(
   auto view = std::make_unique<FlutterDesktopView>();
 #if defined(_WIN32)
   FlutterDesktopWindowHandle window = nullptr;
-  view->host = velk_embedder::CreateViewWindow(engine, width, height, &window);
+  view->host = velk::embedder::CreateViewWindow(engine, width, height, &window);
   if (!view->host) {
     DestroyEngine(engine);
     return nullptr;

@@ -8,7 +8,7 @@
 
 #include "stand_ins/embedder/embedder_state.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 std::atomic<int> rejected_responses_total{0};
 
@@ -31,7 +31,7 @@ void ShutDownMessenger(FlutterDesktopMessenger* messenger) {
   FlutterDesktopMessengerRelease(messenger);
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 namespace {
 
@@ -60,15 +60,15 @@ bool Send(FlutterDesktopMessengerRef messenger, const char* channel,
     // The interface has no handlers of its own here, so every message it is
     // sent goes unanswered by it: the engine replies with no data, later, on
     // the platform thread, as it does for a channel nobody listens on.
-    auto pending = std::make_shared<velk_embedder::PendingReply>();
+    auto pending = std::make_shared<velk::embedder::PendingReply>();
     pending->reply = reply;
     pending->user_data = user_data;
     // Answered ones are forgotten here, on the platform thread.
     std::erase_if(engine->open_replies,
                   [](const auto& open) { return open->answered; });
     engine->open_replies.push_back(pending);
-    velk_embedder::QueuePlatformTask(engine,
-                                     [pending] { pending->AnswerEmpty(); });
+    velk::embedder::QueuePlatformTask(engine,
+                                      [pending] { pending->AnswerEmpty(); });
   }
   return true;
 }
@@ -118,7 +118,7 @@ void FlutterDesktopMessengerSendResponse(
       // engine would touch freed memory here; the stand-in counts it so
       // tests can see it.
       ++messenger->rejected_responses;
-      velk_embedder::rejected_responses_total.fetch_add(1);
+      velk::embedder::rejected_responses_total.fetch_add(1);
       return;
     }
     response = std::move(it->second);
@@ -204,7 +204,7 @@ void VelkEmbedderSetOutgoingObserver(FlutterDesktopEngineRef engine,
 }
 
 int VelkEmbedderRejectedResponsesTotal(void) {
-  return velk_embedder::rejected_responses_total.load();
+  return velk::embedder::rejected_responses_total.load();
 }
 
 void VelkEmbedderSetRefuseSends(FlutterDesktopEngineRef engine, bool refuse) {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, HWND window,
                            UiChannels* channels, DemoPanel* panel,
@@ -170,4 +170,4 @@ void ScriptRunner::ShowProgress(const std::string& text) {
   panel_->ShowNote("script: " + text);
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -18,7 +18,7 @@
 #include "stand_ins/embedder/transcript.h"
 #include "stand_ins/embedder/ui_channels.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 class ScriptRunner {
  public:
@@ -70,6 +70,6 @@ class ScriptRunner {
   bool running_ = false;  // guards Run against re-entry
 };
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_SCRIPT_RUNNER_H_

@@ -5,7 +5,7 @@
 #include "stand_ins/embedder/ui_codec.h"
 #include "win/text.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 Transcript::Transcript(std::chrono::steady_clock::time_point zero)
     : zero_(zero) {}
@@ -51,4 +51,4 @@ void Transcript::WriteRaw(const std::string& line) {
                   &written, nullptr);
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -12,7 +12,7 @@
 
 #include "win/scoped_handle.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 class Transcript {
  public:
@@ -37,6 +37,6 @@ class Transcript {
   velk::ScopedKernelHandle file_;
 };
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_TRANSCRIPT_H_

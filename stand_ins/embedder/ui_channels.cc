@@ -4,7 +4,7 @@
 
 #include "stand_ins/embedder/embedder_testing.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 std::string DescribeEnvelope(const UiEnvelope& envelope) {
@@ -139,4 +139,4 @@ void UiChannels::DeliverArrivals() {
   }
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -19,7 +19,7 @@
 #include "stand_ins/embedder/transcript.h"
 #include "stand_ins/embedder/ui_codec.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 inline constexpr char kControlChannel[] = "tovrane.vpn/control";
 inline constexpr char kStatusChannel[] = "tovrane.vpn/status";
@@ -104,6 +104,6 @@ class UiChannels {
   bool arrival_posted_ = false;    // guarded by arrivals_mutex_
 };
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_UI_CHANNELS_H_

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 // Type bytes of the standard encoding that the interface uses.
@@ -313,4 +313,4 @@ std::string HexBytes(const uint8_t* data, size_t size) {
   return hex;
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

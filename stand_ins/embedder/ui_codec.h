@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 struct UiValue;
 struct UiMapEntry;
@@ -61,6 +61,6 @@ std::string QuoteString(const std::string& bytes);
 // Lower-case hexadecimal pairs; "-" for no bytes.
 std::string HexBytes(const uint8_t* data, size_t size);
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_UI_CODEC_H_

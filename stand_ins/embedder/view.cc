@@ -19,7 +19,7 @@
 #include "win/text.h"
 #include "win/whole_file.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 namespace {
 
 const wchar_t kViewClass[] = L"VELK_STAND_IN_FLUTTER_VIEW";
@@ -346,4 +346,4 @@ std::unique_ptr<EngineView> CreateViewWindow(
   return view;
 }
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder

@@ -9,7 +9,7 @@
 
 #include "stand_ins/embedder/embedder_state.h"
 
-namespace velk_embedder {
+namespace velk::embedder {
 
 // Creates the view's window for `engine` (hidden from no one, but parented to
 // a message-only window until the host gives it a parent) and writes its
@@ -18,6 +18,6 @@ std::unique_ptr<EngineView> CreateViewWindow(
     FlutterDesktopEngine* engine, int width, int height,
     FlutterDesktopWindowHandle* window);
 
-}  // namespace velk_embedder
+}  // namespace velk::embedder
 
 #endif  // STAND_INS_EMBEDDER_VIEW_H_

@@ -15,7 +15,9 @@
 //                        (a test runs the host directly; Wine takes about
 //                        10 s to refuse a dispatcher outside a service)
 //  - "tunnel_transcript.txt": one line per event (loaded, name, mode,
-//    running, stop control, stopped with code, datagrams sent).
+//    running, stop control, stopped with code, datagrams sent). "loaded" is
+//    written when the host first calls the entry, not by DllMain: no file
+//    work under the loader lock.
 //  - "tunnel_config_received.txt": the configuration text it was given, as
 //    UTF-8 bytes.
 //
@@ -30,16 +32,23 @@
 
 #include <cstdio>
 #include <cwctype>
+#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 
 #define VELK_TUNNEL_LIBRARY_IMPLEMENTATION
+#include "common/tunnel_identity.h"
 #include "interfaces/tunnel_library.h"
+#include "win/scoped_handle.h"
+#include "win/scoped_socket.h"
+#include "win/service_status.h"
+#include "win/text.h"
+#include "win/whole_file.h"
+#include "win/winsock.h"
 
 namespace {
 
-constexpr wchar_t kServiceName[] = L"TovraneVPNTunnel";
 constexpr char kDatagram[] = "tovrane stand-in keepalive";
 
 struct Knobs {
@@ -61,7 +70,7 @@ Knobs g_knobs;
 std::wstring g_config_text;
 std::wstring g_tunnel_name;
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
-HANDLE g_stop_event = nullptr;
+velk::ScopedKernelHandle g_stop_event;
 std::mutex g_transcript_mutex;
 
 std::wstring OwnFolder() {
@@ -78,25 +87,12 @@ std::wstring OwnFolder() {
   return slash == std::wstring::npos ? L"." : folder.substr(0, slash);
 }
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(),
-                                       static_cast<int>(text.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                        bytes.data(), size, nullptr, nullptr);
-  }
-  return bytes;
-}
-
 void WriteFileBytes(const std::wstring& path, const std::string& bytes,
                     bool append) {
-  FILE* file = _wfopen(path.c_str(), append ? L"ab" : L"wb");
-  if (file == nullptr) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
+  std::ofstream file(
+      path.c_str(),
+      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 void Note(const std::string& line) {
@@ -114,13 +110,17 @@ std::wstring Trim(const std::wstring& text) {
 
 Knobs ReadKnobs() {
   Knobs knobs;
-  FILE* file = _wfopen((OwnFolder() + L"\\tunnel_stand_in.ini").c_str(), L"rb");
-  if (file == nullptr) return knobs;
-  char line[256];
-  while (std::fgets(line, sizeof(line), file) != nullptr) {
+  std::string text;
+  if (!velk::ReadWholeFile(OwnFolder() + L"\\tunnel_stand_in.ini", &text)) {
+    return knobs;  // none, or empty: the defaults
+  }
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     char key[64] = {};
     unsigned long value = 0;
-    if (std::sscanf(line, " %63[a-z_] = %lu", key, &value) != 2) continue;
+    if (std::sscanf(line.c_str(), " %63[a-z_] = %lu", key, &value) != 2) {
+      continue;
+    }
     const std::string name = key;
     if (name == "exit_code") knobs.exit_code = value;
     if (name == "result") knobs.result = value;
@@ -129,7 +129,6 @@ Knobs ReadKnobs() {
     if (name == "refuse_start") knobs.refuse_start = value != 0;
     if (name == "no_dispatcher") knobs.no_dispatcher = value != 0;
   }
-  std::fclose(file);
   return knobs;
 }
 
@@ -157,35 +156,40 @@ bool FindEndpoint(const std::wstring& config_text, Endpoint* endpoint) {
   return false;
 }
 
+// A name's addresses as GetAddrInfoW hands them out.
+struct AddressListTraits : velk::NullInvalidTraits<ADDRINFOW*> {
+  static void Close(ADDRINFOW* list) { FreeAddrInfoW(list); }
+};
+using AddressList = velk::ScopedResource<AddressListTraits>;
+
 void SendDatagram(const Endpoint& endpoint) {
   ADDRINFOW hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
   hints.ai_protocol = IPPROTO_UDP;
-  ADDRINFOW* results = nullptr;
+  AddressList results;
   if (GetAddrInfoW(endpoint.host.c_str(), endpoint.port.c_str(), &hints,
-                   &results) != 0) {
+                   results.receive()) != 0) {
     return;
   }
-  for (ADDRINFOW* result = results; result != nullptr;
+  for (const ADDRINFOW* result = results.get(); result != nullptr;
        result = result->ai_next) {
-    SOCKET udp = socket(result->ai_family, SOCK_DGRAM, IPPROTO_UDP);
-    if (udp == INVALID_SOCKET) continue;
-    const int sent =
-        sendto(udp, kDatagram, sizeof(kDatagram) - 1, 0, result->ai_addr,
-               static_cast<int>(result->ai_addrlen));
-    closesocket(udp);
-    if (sent > 0) break;
+    const velk::ScopedSocket udp(
+        socket(result->ai_family, SOCK_DGRAM, IPPROTO_UDP));
+    if (!udp) continue;
+    if (sendto(udp.get(), kDatagram, sizeof(kDatagram) - 1, 0, result->ai_addr,
+               static_cast<int>(result->ai_addrlen)) > 0) {
+      break;
+    }
   }
-  FreeAddrInfoW(results);
 }
 
 // Runs "the tunnel" until the stop event is set or the self-stop time ends.
 void RunTunnel(DWORD stop_after_ms) {
   Endpoint endpoint;
   const bool has_endpoint = FindEndpoint(g_config_text, &endpoint);
-  WSADATA wsa_data;
-  const bool sockets = WSAStartup(MAKEWORD(2, 2), &wsa_data) == 0;
+  const velk::ScopedWinsock winsock;
+  const bool sockets = winsock.started();
   const ULONGLONG deadline =
       stop_after_ms == 0 ? 0 : GetTickCount64() + stop_after_ms;
   for (;;) {
@@ -200,22 +204,17 @@ void RunTunnel(DWORD stop_after_ms) {
       if (deadline - now < wait_ms)
         wait_ms = static_cast<DWORD>(deadline - now);
     }
-    if (WaitForSingleObject(g_stop_event, wait_ms) != WAIT_TIMEOUT) return;
+    if (WaitForSingleObject(g_stop_event.get(), wait_ms) != WAIT_TIMEOUT) {
+      return;
+    }
   }
 }
 
 void ReportStatus(DWORD state, DWORD exit_code) {
-  SERVICE_STATUS status{};
-  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  status.dwCurrentState = state;
-  status.dwControlsAccepted =
-      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN
-                               : 0;
-  status.dwWin32ExitCode =
-      exit_code == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
-  status.dwServiceSpecificExitCode = exit_code;
-  status.dwWaitHint = state == SERVICE_START_PENDING ? 30000 : 0;
-  SetServiceStatus(g_status_handle, &status);
+  // Nobody to tell when the report fails: the manager sees the process end.
+  (void)velk::ReportServiceStatus(g_status_handle, state,
+                                  SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN,
+                                  exit_code, 30000);
 }
 
 DWORD WINAPI HandleControl(DWORD control, DWORD /*event_type*/,
@@ -225,7 +224,7 @@ DWORD WINAPI HandleControl(DWORD control, DWORD /*event_type*/,
     case SERVICE_CONTROL_SHUTDOWN:
       Note("stop control");
       ReportStatus(SERVICE_STOP_PENDING, 0);
-      SetEvent(g_stop_event);
+      SetEvent(g_stop_event.get());
       return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
       return NO_ERROR;
@@ -235,8 +234,8 @@ DWORD WINAPI HandleControl(DWORD control, DWORD /*event_type*/,
 }
 
 void WINAPI ServiceMain(DWORD /*argc*/, wchar_t** /*argv*/) {
-  g_status_handle =
-      RegisterServiceCtrlHandlerExW(kServiceName, HandleControl, nullptr);
+  g_status_handle = RegisterServiceCtrlHandlerExW(velk::kTunnelServiceName,
+                                                  HandleControl, nullptr);
   if (g_status_handle == nullptr) {
     Note("no control handler");
     return;
@@ -259,16 +258,18 @@ void WINAPI ServiceMain(DWORD /*argc*/, wchar_t** /*argv*/) {
 
 BOOL WINAPI WireGuardTunnelService(const wchar_t* config_text,
                                    const wchar_t* tunnel_name) {
+  Note("loaded");
   g_knobs = ReadKnobs();
   g_config_text = config_text != nullptr ? config_text : L"";
   g_tunnel_name = tunnel_name != nullptr ? tunnel_name : L"";
   WriteFileBytes(OwnFolder() + L"\\tunnel_config_received.txt",
-                 ToUtf8(g_config_text), false);
-  Note("tunnel name " + ToUtf8(g_tunnel_name));
-  g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+                 velk::Utf16ToUtf8(g_config_text), false);
+  Note("tunnel name " + velk::Utf16ToUtf8(g_tunnel_name));
+  g_stop_event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
 
-  wchar_t service_name[] = L"TovraneVPNTunnel";
-  const SERVICE_TABLE_ENTRYW table[] = {{service_name, ServiceMain},
+  // The table wants a writable name.
+  std::wstring service_name = velk::kTunnelServiceName;
+  const SERVICE_TABLE_ENTRYW table[] = {{service_name.data(), ServiceMain},
                                         {nullptr, nullptr}};
   if (!g_knobs.no_dispatcher && StartServiceCtrlDispatcherW(table)) {
     Note("dispatcher returned");
@@ -285,10 +286,4 @@ BOOL WINAPI WireGuardTunnelService(const wchar_t* config_text,
   }
   Note("returning " + std::to_string(g_knobs.result));
   return static_cast<BOOL>(g_knobs.result);
-}
-
-BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, void* /*reserved*/) {
-  // Lets a test see whether the host loaded the library at all.
-  if (reason == DLL_PROCESS_ATTACH) Note("loaded");
-  return TRUE;
 }

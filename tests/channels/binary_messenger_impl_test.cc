@@ -11,23 +11,19 @@
 
 #include "channels/flutter_engine.h"
 #include "tests/channels/channel_test_support.h"
+#include "tests/support/report_capture.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::ChannelReply;
-using velk_test::Bytes;
-using velk_test::Hex;
-using velk_test::operator+;
-using velk_test::ReportCapture;
-using velk_test::ResponseLog;
 
 constexpr char kChannel[] = "tovrane.vpn/control";
 
 class BinaryMessengerImplTest : public testing::Test {
  protected:
   BinaryMessengerImplTest()
-      : engine_(
-            std::make_unique<flutter::FlutterEngine>(velk_test::TestProject())),
+      : engine_(std::make_unique<flutter::FlutterEngine>(TestProject())),
         messenger_(engine_->GetMessenger()) {}
 
   // Registers a handler that keeps each message's reply for the test.
@@ -60,8 +56,7 @@ TEST_F(BinaryMessengerImplTest, SecondHandlerReplacesTheFirst) {
         reply(data, size);  // echo
       });
   ResponseLog responses;
-  EXPECT_TRUE(
-      velk_test::Deliver(*engine_, kChannel, Hex("01 02 03"), &responses));
+  EXPECT_TRUE(Deliver(*engine_, kChannel, Hex("01 02 03"), &responses));
   EXPECT_EQ(seen, std::vector<std::string>{"second"});
   EXPECT_EQ(responses.Only(), Hex("01 02 03"));
 }
@@ -70,7 +65,7 @@ TEST_F(BinaryMessengerImplTest, EmptyHandlerUnregistersTheChannel) {
   KeepReplies();
   messenger_->SetChannelHandler(kChannel, nullptr);
   ResponseLog responses;
-  EXPECT_FALSE(velk_test::Deliver(*engine_, kChannel, Hex("00"), &responses));
+  EXPECT_FALSE(Deliver(*engine_, kChannel, Hex("00"), &responses));
   EXPECT_TRUE(kept_.empty());
   // Removing a channel that has no handler is harmless.
   messenger_->SetChannelHandler("never.registered", nullptr);
@@ -79,7 +74,7 @@ TEST_F(BinaryMessengerImplTest, EmptyHandlerUnregistersTheChannel) {
 TEST_F(BinaryMessengerImplTest, SecondReplyIsReportedAndDropped) {
   KeepReplies();
   ResponseLog responses;
-  velk_test::Deliver(*engine_, kChannel, Hex("00"), &responses);
+  Deliver(*engine_, kChannel, Hex("00"), &responses);
   ASSERT_EQ(kept_.size(), 1u);
 
   ReportCapture reports;
@@ -101,7 +96,7 @@ TEST_F(BinaryMessengerImplTest, KeptReplyHoldsTheMessenger) {
   EXPECT_EQ(Counters().messenger_references, 1);
   KeepReplies();
   ResponseLog responses;
-  velk_test::Deliver(*engine_, kChannel, Hex("00"), &responses);
+  Deliver(*engine_, kChannel, Hex("00"), &responses);
   EXPECT_EQ(Counters().messenger_references, 2);
   kept_.clear();
   EXPECT_EQ(Counters().messenger_references, 1);
@@ -110,7 +105,7 @@ TEST_F(BinaryMessengerImplTest, KeptReplyHoldsTheMessenger) {
 TEST_F(BinaryMessengerImplTest, ReplyAfterTheEngineIsGoneDoesNothing) {
   KeepReplies();
   ResponseLog responses;
-  velk_test::Deliver(*engine_, kChannel, Hex("00"), &responses);
+  Deliver(*engine_, kChannel, Hex("00"), &responses);
   ASSERT_EQ(kept_.size(), 1u);
   int live_before = VelkEmbedderLiveEngines();
   int rejected_before = VelkEmbedderRejectedResponsesTotal();
@@ -127,7 +122,7 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterTheEngineIsGoneDoesNothing) {
 }
 
 TEST_F(BinaryMessengerImplTest, SendsWithAndWithoutReply) {
-  velk_test::OutgoingLog outgoing(engine_->engine());
+  OutgoingLog outgoing(engine_->engine());
   std::vector<Bytes> replies;
   messenger_->SendMessage("tovrane.vpn/status", Hex("00 00").data(), 2,
                           nullptr);
@@ -176,3 +171,4 @@ TEST_F(BinaryMessengerImplTest, RefusedSendDropsItsReply) {
 }
 
 }  // namespace
+}  // namespace velk::test

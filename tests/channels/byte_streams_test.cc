@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/channels/codec_report_capture.h"
+#include "tests/support/report_capture.h"
 
 namespace flutter {
 namespace {
@@ -34,7 +34,7 @@ TEST(ByteBufferStreamReaderTest, ReadsInOrderAndAlignsFromMessageStart) {
 TEST(ByteBufferStreamReaderTest, FailedReadsReportAndLeaveEverythingAsItWas) {
   const uint8_t data[] = {0xAB, 0xCD};
   ByteBufferStreamReader reader(data, sizeof(data));
-  velk_test::ReportCapture reports;
+  velk::test::ReportCapture reports;
 
   EXPECT_EQ(reader.GetByte(), 0xAB);
   uint8_t destination[4] = {9, 9, 9, 9};

@@ -2,29 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velk_test {
-
-Bytes Hex(const std::string& hex) {
-  Bytes bytes;
-  std::string digits;
-  for (char c : hex) {
-    if (c == ' ') continue;
-    digits.push_back(c);
-    if (digits.size() == 2) {
-      bytes.push_back(static_cast<uint8_t>(std::stoul(digits, nullptr, 16)));
-      digits.clear();
-    }
-  }
-  EXPECT_TRUE(digits.empty()) << "odd number of hex digits in " << hex;
-  return bytes;
-}
-
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes operator+(Bytes lhs, const Bytes& rhs) {
-  lhs.insert(lhs.end(), rhs.begin(), rhs.end());
-  return lhs;
-}
+namespace velk::test {
 
 flutter::EngineProject TestProject() {
   flutter::EngineProject project;
@@ -32,17 +10,6 @@ flutter::EngineProject TestProject() {
   project.icu_data_path = L"data\\icudtl.dat";
   project.aot_library_path = L"data\\app.so";
   return project;
-}
-
-ReportCapture::ReportCapture() : saved_(std::cerr.rdbuf(captured_.rdbuf())) {}
-
-ReportCapture::~ReportCapture() { std::cerr.rdbuf(saved_); }
-
-std::vector<std::string> ReportCapture::Lines() const {
-  std::vector<std::string> lines;
-  std::istringstream text(captured_.str());
-  for (std::string line; std::getline(text, line);) lines.push_back(line);
-  return lines;
 }
 
 void ResponseLog::Record(const uint8_t* data, size_t size, void* user_data) {
@@ -88,4 +55,4 @@ bool Deliver(flutter::FlutterEngine& engine, const std::string& channel,
                                     &ResponseLog::Record, responses);
 }
 
-}  // namespace velk_test
+}  // namespace velk::test

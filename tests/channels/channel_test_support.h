@@ -1,50 +1,24 @@
 // What the channel tests share: the stand-in embedder played from the
-// interface's side, and the lines the channel layer writes on std::cerr.
+// interface's side.
 
 #ifndef TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_
 #define TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "stand_ins/embedder/embedder_testing.h"
+#include "tests/support/hex.h"
 
-namespace velk_test {
-
-using Bytes = std::vector<uint8_t>;
-
-// "07 09" → {0x07, 0x09}; white space between bytes is ignored.
-Bytes Hex(const std::string& hex);
-// The UTF-8 bytes of `text`, without a terminator.
-Bytes Text(const std::string& text);
-Bytes operator+(Bytes lhs, const Bytes& rhs);
+namespace velk::test {
 
 // A project the stand-in starts an engine for.
 flutter::EngineProject TestProject();
-
-// Collects the lines written on std::cerr while it lives. Single-threaded
-// writers only.
-class ReportCapture {
- public:
-  ReportCapture();
-  ~ReportCapture();
-  ReportCapture(const ReportCapture&) = delete;
-  ReportCapture& operator=(const ReportCapture&) = delete;
-
-  std::vector<std::string> Lines() const;
-  std::string Text() const { return captured_.str(); }
-
- private:
-  std::ostringstream captured_;
-  std::streambuf* saved_;
-};
 
 // The answers that the interface side got for delivered messages, from
 // whichever thread sent them.
@@ -90,6 +64,6 @@ class OutgoingLog {
 bool Deliver(flutter::FlutterEngine& engine, const std::string& channel,
              const Bytes& message, ResponseLog* responses);
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_CHANNELS_CHANNEL_TEST_SUPPORT_H_

@@ -14,18 +14,14 @@
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
 #include "tests/channels/channel_test_support.h"
+#include "tests/support/report_capture.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
 using flutter::EventSink;
 using flutter::StreamHandlerError;
-using velk_test::Bytes;
-using velk_test::Hex;
-using velk_test::operator+;
-using velk_test::ReportCapture;
-using velk_test::ResponseLog;
-using velk_test::Text;
 
 constexpr char kChannel[] = "tovrane.vpn/status";
 
@@ -78,13 +74,13 @@ struct Recorder {
 class EventChannelTest : public testing::Test {
  protected:
   EventChannelTest()
-      : engine_(velk_test::TestProject()),
+      : engine_(TestProject()),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 
   Bytes Send(const Bytes& message) {
     ResponseLog responses;
-    velk_test::Deliver(engine_, kChannel, message, &responses);
+    Deliver(engine_, kChannel, message, &responses);
     return responses.Only();
   }
 
@@ -168,7 +164,7 @@ TEST_F(EventChannelTest, OtherMethodsGetAnEmptyReply) {
 
 TEST_F(EventChannelTest, SinkSendsGoldenEvents) {
   channel_.AttachStreamHandler(recorder_.Handler());
-  velk_test::OutgoingLog outgoing(engine_.engine());
+  OutgoingLog outgoing(engine_.engine());
   Send(kListen);
   ASSERT_NE(recorder_.sink, nullptr);
 
@@ -193,7 +189,7 @@ TEST_F(EventChannelTest, SinkSendsGoldenEvents) {
 
 // Sees how many events had gone out when the reply to "listen" came.
 struct ReplyOrderProbe {
-  const velk_test::OutgoingLog* outgoing = nullptr;
+  const OutgoingLog* outgoing = nullptr;
   size_t events_before_reply = 0;
   int replies = 0;
 
@@ -205,7 +201,7 @@ struct ReplyOrderProbe {
 };
 
 TEST_F(EventChannelTest, EventsSentDuringListenPrecedeItsReply) {
-  velk_test::OutgoingLog outgoing(engine_.engine());
+  OutgoingLog outgoing(engine_.engine());
   channel_.AttachStreamHandler(
       std::make_unique<flutter::StreamHandlerFunctions>(
           [](const EncodableValue*, std::unique_ptr<EventSink>&& events)
@@ -233,7 +229,8 @@ TEST_F(EventChannelTest, NewHandlerStartsNotListening) {
 
   channel_.AttachStreamHandler(nullptr);
   ResponseLog responses;
-  EXPECT_FALSE(velk_test::Deliver(engine_, kChannel, kListen, &responses));
+  EXPECT_FALSE(Deliver(engine_, kChannel, kListen, &responses));
 }
 
 }  // namespace
+}  // namespace velk::test

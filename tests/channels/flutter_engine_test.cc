@@ -12,17 +12,17 @@
 
 #include "channels/flutter_view_controller.h"
 #include "tests/channels/channel_test_support.h"
+#include "tests/support/report_capture.h"
 
+namespace velk::test {
 namespace {
-
-using velk_test::ReportCapture;
 
 const char kNoEngineReport[] =
     "Cannot get plugin registrar on an engine that isn't running; call Run "
     "first.";
 
 TEST(FlutterEngineTest, StartsWithTheProjectsArguments) {
-  flutter::EngineProject project = velk_test::TestProject();
+  flutter::EngineProject project = TestProject();
   project.entrypoint_arguments = {"--settings=C:\\a b\\s.txt",
                                   "\xD0\xA2\xD0\xBE"};  // "То"
   flutter::FlutterEngine engine(project);
@@ -37,14 +37,14 @@ TEST(FlutterEngineTest, StartsWithTheProjectsArguments) {
 TEST(FlutterEngineTest, DestroysOnlyAnEngineItOwns) {
   int live = VelkEmbedderLiveEngines();
   {
-    flutter::FlutterEngine engine(velk_test::TestProject());
+    flutter::FlutterEngine engine(TestProject());
     EXPECT_EQ(VelkEmbedderLiveEngines(), live + 1);
   }
   EXPECT_EQ(VelkEmbedderLiveEngines(), live);
 
   FlutterDesktopEngineRef handed_over = nullptr;
   {
-    flutter::FlutterEngine engine(velk_test::TestProject());
+    flutter::FlutterEngine engine(TestProject());
     handed_over = engine.HandOverEngine();
     // Still usable after the hand-over.
     EXPECT_NE(engine.GetPluginRegistrar("UrlLauncherWindows"), nullptr);
@@ -55,7 +55,7 @@ TEST(FlutterEngineTest, DestroysOnlyAnEngineItOwns) {
 }
 
 TEST(FlutterEngineTest, LooksUpOneRegistrarPerPlugin) {
-  flutter::FlutterEngine engine(velk_test::TestProject());
+  flutter::FlutterEngine engine(TestProject());
   FlutterDesktopPluginRegistrarRef url_launcher =
       engine.GetPluginRegistrar("UrlLauncherWindows");
   EXPECT_NE(url_launcher, nullptr);
@@ -80,7 +80,7 @@ TEST(FlutterEngineTest, EngineThatDidNotStartHasNoRegistrars) {
 }
 
 TEST(FlutterEngineTest, NextFrameCallbackRunsOnce) {
-  flutter::FlutterEngine engine(velk_test::TestProject());
+  flutter::FlutterEngine engine(TestProject());
   int first = 0;
   int second = 0;
   engine.SetNextFrameCallback([&] {
@@ -101,8 +101,7 @@ TEST(FlutterEngineTest, NextFrameCallbackRunsOnce) {
 TEST(FlutterViewControllerTest, OwnsItsEngineAndView) {
   int live = VelkEmbedderLiveEngines();
   {
-    flutter::FlutterViewController controller(400, 740,
-                                              velk_test::TestProject());
+    flutter::FlutterViewController controller(400, 740, TestProject());
     ASSERT_NE(controller.GetView(), nullptr);
     flutter::FlutterEngine* engine = controller.GetEngine();
     ASSERT_NE(engine->engine(), nullptr);
@@ -131,8 +130,7 @@ TEST(FlutterViewControllerTest, FailedCreationLeavesNoViewAndNoEngine) {
   ReportCapture reports;
   {
     VelkEmbedderFailNextViewController();
-    flutter::FlutterViewController controller(400, 740,
-                                              velk_test::TestProject());
+    flutter::FlutterViewController controller(400, 740, TestProject());
     EXPECT_EQ(controller.GetView(), nullptr);
     // The embedder ended the engine it was given; the wrapper let go of it.
     EXPECT_EQ(VelkEmbedderLiveEngines(), live);
@@ -163,3 +161,4 @@ TEST(FlutterViewControllerTest, EngineThatDidNotStartIsNeverHandedOn) {
 }
 
 }  // namespace
+}  // namespace velk::test

@@ -13,7 +13,9 @@
 #include "channels/flutter_engine.h"
 #include "channels/standard_method_codec.h"
 #include "tests/channels/channel_test_support.h"
+#include "tests/support/report_capture.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
@@ -21,12 +23,6 @@ using flutter::EncodableValueMap;
 using flutter::MethodCall;
 using flutter::MethodChannel;
 using flutter::MethodResult;
-using velk_test::Bytes;
-using velk_test::Hex;
-using velk_test::operator+;
-using velk_test::ReportCapture;
-using velk_test::ResponseLog;
-using velk_test::Text;
 
 constexpr char kChannel[] = "tovrane.vpn/control";
 
@@ -36,14 +32,14 @@ const Bytes kGetStatusCall = Hex("07 09") + Text("getStatus") + Hex("00");
 class MethodChannelTest : public testing::Test {
  protected:
   MethodChannelTest()
-      : engine_(velk_test::TestProject()),
+      : engine_(TestProject()),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 
   // Delivers one message and returns its answers.
   std::vector<Bytes> Call(const Bytes& message) {
     ResponseLog responses;
-    velk_test::Deliver(engine_, kChannel, message, &responses);
+    Deliver(engine_, kChannel, message, &responses);
     return responses.All();
   }
 
@@ -181,7 +177,7 @@ TEST_F(MethodChannelTest, AnswersLaterFromAnotherThread) {
         kept = std::move(result);
       });
   ResponseLog responses;
-  velk_test::Deliver(engine_, kChannel, kGetStatusCall, &responses);
+  Deliver(engine_, kChannel, kGetStatusCall, &responses);
   EXPECT_EQ(responses.Count(), 0u);
 
   std::thread worker([result = std::move(kept)] {
@@ -213,8 +209,7 @@ TEST_F(MethodChannelTest, ReplacesAndRemovesItsHandler) {
   channel_.SetCallHandler(nullptr);
   ResponseLog responses;
   // Nobody listens on the channel any more: the embedder answers with no data.
-  EXPECT_FALSE(
-      velk_test::Deliver(engine_, kChannel, kGetStatusCall, &responses));
+  EXPECT_FALSE(Deliver(engine_, kChannel, kGetStatusCall, &responses));
   EXPECT_EQ(second, 1);
 }
 
@@ -226,8 +221,8 @@ TEST_F(MethodChannelTest, HandlerMayRemoveItselfWhileHandling) {
       });
   EXPECT_EQ(Call(kGetStatusCall), std::vector<Bytes>{Hex("00 00")});
   ResponseLog responses;
-  EXPECT_FALSE(
-      velk_test::Deliver(engine_, kChannel, kGetStatusCall, &responses));
+  EXPECT_FALSE(Deliver(engine_, kChannel, kGetStatusCall, &responses));
 }
 
 }  // namespace
+}  // namespace velk::test

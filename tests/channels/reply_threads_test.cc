@@ -14,16 +14,12 @@
 #include "channels/standard_method_codec.h"
 #include "tests/channels/channel_test_support.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
 using flutter::MethodCall;
 using flutter::MethodResult;
-using velk_test::Bytes;
-using velk_test::Hex;
-using velk_test::operator+;
-using velk_test::ResponseLog;
-using velk_test::Text;
 
 constexpr char kChannel[] = "tovrane.vpn/control";
 constexpr int kThreads = 8;
@@ -50,7 +46,7 @@ void AnswerEveryStep(std::vector<std::unique_ptr<MethodResult>>* results,
 }
 
 TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
-  flutter::FlutterEngine engine(velk_test::TestProject());
+  flutter::FlutterEngine engine(TestProject());
   flutter::MethodChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -60,7 +56,7 @@ TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
   const Bytes call = Hex("07 09") + Text("getStatus") + Hex("00");
   std::vector<ResponseLog> responses(kThreads * kCallsPerThread);
   for (ResponseLog& log : responses) {
-    velk_test::Deliver(engine, kChannel, call, &log);
+    Deliver(engine, kChannel, call, &log);
   }
   ASSERT_EQ(queue.results.size(), responses.size());
 
@@ -82,8 +78,7 @@ TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
 }
 
 TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
-  auto engine =
-      std::make_unique<flutter::FlutterEngine>(velk_test::TestProject());
+  auto engine = std::make_unique<flutter::FlutterEngine>(TestProject());
   flutter::MethodChannel channel(
       engine->GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -93,7 +88,7 @@ TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
   const Bytes call = Hex("07 09") + Text("getStatus") + Hex("00");
   std::vector<ResponseLog> responses(kThreads * kCallsPerThread);
   for (ResponseLog& log : responses) {
-    velk_test::Deliver(*engine, kChannel, call, &log);
+    Deliver(*engine, kChannel, call, &log);
   }
 
   // Each worker owns its share of the results and answers them while the
@@ -132,3 +127,4 @@ TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
 }
 
 }  // namespace
+}  // namespace velk::test

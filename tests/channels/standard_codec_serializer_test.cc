@@ -10,12 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "tests/channels/codec_report_capture.h"
+#include "tests/support/hex.h"
+#include "tests/support/report_capture.h"
 
 namespace flutter {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using velk::test::Bytes;
+using velk::test::Hex;
 using Lines = std::vector<std::string>;
 
 const char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
@@ -24,16 +26,6 @@ const char kUnknownType[] =
 const char kTooDeep[] =
     "Nesting deeper than 128 in StandardCodecSerializer::ReadValueOfType";
 
-// "07 03 61" -> {0x07, 0x03, 0x61}
-Bytes Hex(const std::string& text) {
-  Bytes bytes;
-  for (size_t i = 0; i + 1 < text.size(); i += 3) {
-    bytes.push_back(
-        static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
 Bytes Encode(const EncodableValue& value, Bytes message = {}) {
   ByteBufferStreamWriter writer(&message);
   SharedSerializer().WriteValue(value, &writer);
@@ -41,7 +33,7 @@ Bytes Encode(const EncodableValue& value, Bytes message = {}) {
 }
 
 EncodableValue Decode(const Bytes& message, Lines* reports = nullptr) {
-  velk_test::ReportCapture capture;
+  velk::test::ReportCapture capture;
   ByteBufferStreamReader reader(message.data(), message.size());
   EncodableValue value = SharedSerializer().ReadNextValue(&reader);
   if (reports) *reports = capture.Lines();
@@ -178,7 +170,7 @@ TEST(StandardCodecSerializerTest, RoundTripsEveryAlternativeNested) {
 }
 
 TEST(StandardCodecSerializerTest, WritesCustomValuesAsNullWithAReport) {
-  velk_test::ReportCapture reports;
+  velk::test::ReportCapture reports;
   EXPECT_EQ(Encode(EncodableValue(EncodableValueList{
                 EncodableValue(CustomValue(42)), EncodableValue(true)})),
             Hex("0c 02 00 01"));

@@ -10,14 +10,11 @@
 
 #include "tests/channels/channel_test_support.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
 using flutter::StandardMethodCodec;
-using velk_test::Bytes;
-using velk_test::Hex;
-using velk_test::operator+;
-using velk_test::Text;
 
 // Records how a reply was understood.
 class RecordingResult : public flutter::MethodResult {
@@ -74,3 +71,4 @@ TEST(StandardMethodCodecTest, DecodesReplies) {
 }
 
 }  // namespace
+}  // namespace velk::test

@@ -7,10 +7,11 @@
 #include "stand_ins/url_launcher/url_launcher_testing.h"
 #include "tests/channels/channel_test_support.h"
 
+namespace velk::test {
 namespace {
 
 TEST(UrlLauncherStandInTest, RecordsTheRegistration) {
-  flutter::FlutterEngine engine(velk_test::TestProject());
+  flutter::FlutterEngine engine(TestProject());
   FlutterDesktopPluginRegistrarRef registrar =
       engine.GetPluginRegistrar("UrlLauncherWindows");
   int before = UrlLauncherWindowsRegistrationCount();
@@ -20,3 +21,4 @@ TEST(UrlLauncherStandInTest, RecordsTheRegistration) {
 }
 
 }  // namespace
+}  // namespace velk::test

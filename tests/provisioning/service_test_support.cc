@@ -2,20 +2,19 @@
 
 #include <vector>
 
+#include "common/tunnel_identity.h"
 #include "tests/provisioning/test_tunnel_host_controls.h"
 #include "win/scoped_handle.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
-
-using velk::ScopedServiceHandle;
 
 ScopedServiceHandle OpenTunnelServiceForTest(DWORD access) {
   ScopedServiceHandle manager(
       OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
   if (!manager) return ScopedServiceHandle();
   return ScopedServiceHandle(
-      OpenServiceW(manager.get(), velk::kTunnelServiceName, access));
+      OpenServiceW(manager.get(), kTunnelServiceName, access));
 }
 
 }  // namespace
@@ -25,7 +24,7 @@ bool RemoveTunnelService() {
     ScopedServiceHandle service = OpenTunnelServiceForTest(SERVICE_ALL_ACCESS);
     if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
     SERVICE_STATUS status = {};
-    velk::ScopedKernelHandle release(
+    ScopedKernelHandle release(
         OpenEventW(EVENT_MODIFY_STATE, FALSE, kReleaseEventName));
     if (release) SetEvent(release.get());
     (void)ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
@@ -75,11 +74,10 @@ bool ReadTunnelServiceConfig(InstalledServiceConfig* config) {
   return true;
 }
 
-bool WaitForTunnelServiceState(velk::TunnelServiceState state,
-                               DWORD timeout_ms) {
+bool WaitForTunnelServiceState(TunnelServiceState state, DWORD timeout_ms) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
-    if (velk::QueryTunnelServiceState() == state) return true;
+    if (QueryTunnelServiceState() == state) return true;
     if (GetTickCount64() >= deadline) return false;
     Sleep(20);
   }
@@ -87,7 +85,7 @@ bool WaitForTunnelServiceState(velk::TunnelServiceState state,
 
 std::wstring TestHostCommandLine(const std::wstring& config_path,
                                  const std::wstring& extra_arguments) {
-  return velk::BuildServiceCommandLine(config_path) + L" " + extra_arguments;
+  return BuildServiceCommandLine(config_path) + L" " + extra_arguments;
 }
 
-}  // namespace velk_test
+}  // namespace velk::test

@@ -10,7 +10,7 @@
 // Direct access to the tunnel service for tests, beside the operations under
 // test: suites share one service control manager, so each case starts from
 // a removed service and removes it again.
-namespace velk_test {
+namespace velk::test {
 
 // Ends the service's process (also a test host that ignores stop requests),
 // deletes the service and waits until it is gone.
@@ -30,14 +30,13 @@ struct InstalledServiceConfig {
 bool ReadTunnelServiceConfig(InstalledServiceConfig* config);
 
 // Polls the service's state every 20 ms until it is `state`.
-bool WaitForTunnelServiceState(velk::TunnelServiceState state,
-                               DWORD timeout_ms);
+bool WaitForTunnelServiceState(TunnelServiceState state, DWORD timeout_ms);
 
 // The test host in this program's folder, with extra arguments after the
 // usual three.
 std::wstring TestHostCommandLine(const std::wstring& config_path,
                                  const std::wstring& extra_arguments);
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_PROVISIONING_SERVICE_TEST_SUPPORT_H_

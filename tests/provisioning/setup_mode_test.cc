@@ -1,10 +1,13 @@
 #include "client/provisioning/setup_mode.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "client/provisioning/tunnel_data_folder.h"
 #include "win/scoped_handle.h"
 #include "win/whole_file.h"
 

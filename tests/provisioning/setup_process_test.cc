@@ -16,7 +16,9 @@
 #include "client/provisioning/setup_mode.h"
 #include "client/provisioning/tunnel_config.h"
 #include "client/provisioning/tunnel_service.h"
+#include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/test_process.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
 
@@ -24,6 +26,8 @@ namespace velk {
 namespace {
 
 namespace fs = std::filesystem;
+
+using test::RunProgram;
 
 std::string ReadFileBytes(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);
@@ -46,26 +50,6 @@ std::string MakeConfig(const std::string& endpoint) {
   return config;
 }
 
-// Runs `program` with `arguments`; its exit code, or -1.
-int RunProgram(const std::wstring& program, const std::wstring& arguments) {
-  std::wstring command_line = L"\"" + program + L"\" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return -1;
-  }
-  ScopedKernelHandle process_handle(process.hProcess);
-  ScopedKernelHandle thread_handle(process.hThread);
-  DWORD exit_code = 0;
-  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.hProcess, &exit_code)) {
-    return -1;
-  }
-  return static_cast<int>(exit_code);
-}
-
 std::wstring SetupArgument(const fs::path& input) {
   return L"--tovrane-vpn-setup=\"" + input.wstring() + L"\"";
 }
@@ -82,7 +66,7 @@ int CountHandOffFiles(const fs::path& folder) {
 class SetupProcessTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(velk_test::RemoveTunnelService());
+    ASSERT_TRUE(test::RemoveTunnelService());
     wchar_t temp[MAX_PATH] = {};
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
     root_ = fs::path(temp) /
@@ -98,7 +82,7 @@ class SetupProcessTest : public testing::Test {
   }
 
   void TearDown() override {
-    EXPECT_TRUE(velk_test::RemoveTunnelService());
+    EXPECT_TRUE(test::RemoveTunnelService());
     std::error_code ignored;
     fs::remove_all(root_, ignored);
   }
@@ -130,13 +114,13 @@ TEST_F(SetupProcessTest, StoresTheTextInstallsAndStartsTheService) {
   EXPECT_EQ(ReadFileBytes(config_path_), config);
   EXPECT_TRUE(TunnelServiceIsCurrent(config_path_.wstring()));
   EXPECT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
+      test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
 
   // A second run replaces the whole file and restarts the service.
   ASSERT_EQ(RunSetupOn("[Interface]\n"), 0);
   EXPECT_EQ(ReadFileBytes(config_path_), "[Interface]\n");
   EXPECT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
+      test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
 }
 
 TEST_F(SetupProcessTest, TakesThePathAfterTheFirstArgumentOnly) {
@@ -205,7 +189,7 @@ TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
   EXPECT_EQ(ReadFileBytes(config_path_), config);
   EXPECT_TRUE(TunnelServiceIsCurrent(config_path_.wstring()));
   EXPECT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
+      test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
   EXPECT_EQ(CountHandOffFiles(temp_), 0);
 }
 

@@ -44,7 +44,7 @@ std::wstring Environment(const wchar_t* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  velk_test::InstallCrashGuard();
+  velk::test::InstallCrashGuard();
   const std::wstring command_line =
       CommandLineAfterProgramName(GetCommandLineW());
   if (command_line.find(velk::kSetupArgumentPrefix) != std::wstring::npos) {

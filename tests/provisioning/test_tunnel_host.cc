@@ -16,6 +16,7 @@
 
 #include "tests/provisioning/test_tunnel_host_controls.h"
 #include "tests/support/crash_guard.h"
+#include "win/service_status.h"
 
 namespace {
 
@@ -25,16 +26,8 @@ SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 HANDLE g_stop_event = nullptr;
 
 void Report(DWORD state) {
-  SERVICE_STATUS status = {};
-  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  status.dwCurrentState = state;
-  status.dwControlsAccepted =
-      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
-  if (state == SERVICE_STOPPED && g_exit_code != 0) {
-    status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    status.dwServiceSpecificExitCode = g_exit_code;
-  }
-  SetServiceStatus(g_status_handle, &status);
+  (void)velk::ReportServiceStatus(g_status_handle, state, SERVICE_ACCEPT_STOP,
+                                  state == SERVICE_STOPPED ? g_exit_code : 0);
 }
 
 DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
@@ -54,7 +47,7 @@ void WINAPI RunService(DWORD, wchar_t**) {
   if (g_status_handle == nullptr) return;
   Report(SERVICE_RUNNING);
   HANDLE release =
-      CreateEventW(nullptr, TRUE, FALSE, velk_test::kReleaseEventName);
+      CreateEventW(nullptr, TRUE, FALSE, velk::test::kReleaseEventName);
   HANDLE ends[] = {g_stop_event, release};
   WaitForMultipleObjects(release != nullptr ? 2 : 1, ends, FALSE, INFINITE);
   Report(SERVICE_STOPPED);
@@ -63,7 +56,7 @@ void WINAPI RunService(DWORD, wchar_t**) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  velk_test::InstallCrashGuard();
+  velk::test::InstallCrashGuard();
   constexpr wchar_t kExitCodeOption[] = L"--exit-code=";
   const size_t exit_code_option_length = std::wcslen(kExitCodeOption);
   for (int i = 1; i < argc; ++i) {

@@ -1,7 +1,7 @@
 #ifndef TESTS_PROVISIONING_TEST_TUNNEL_HOST_CONTROLS_H_
 #define TESTS_PROVISIONING_TEST_TUNNEL_HOST_CONTROLS_H_
 
-namespace velk_test {
+namespace velk::test {
 
 // Named event that ends the test host even when it was told to ignore stop
 // requests, so tests can clean up. (Wine refuses user-defined service
@@ -9,6 +9,6 @@ namespace velk_test {
 inline constexpr wchar_t kReleaseEventName[] =
     L"Global\\velk_provisioning_test_host_release";
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_PROVISIONING_TEST_TUNNEL_HOST_CONTROLS_H_

@@ -9,7 +9,8 @@
 #include <cwctype>
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
@@ -23,11 +24,11 @@ constexpr wchar_t kConfigPath[] =
 class TunnelServiceTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(velk_test::RemoveTunnelService());
+    ASSERT_TRUE(test::RemoveTunnelService());
     user_ = QueryCurrentUser();
     ASSERT_FALSE(user_.empty());
   }
-  void TearDown() override { EXPECT_TRUE(velk_test::RemoveTunnelService()); }
+  void TearDown() override { EXPECT_TRUE(test::RemoveTunnelService()); }
 
   PSID user_sid() {
     return reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
@@ -36,16 +37,16 @@ class TunnelServiceTest : public testing::Test {
   // Installs, gives the test host `extra_arguments`, starts and waits.
   void StartWithArguments(const std::wstring& extra_arguments) {
     ASSERT_TRUE(InstallTunnelService(kConfigPath, user_sid()));
-    ASSERT_TRUE(velk_test::SetTunnelServiceCommandLine(
-        velk_test::TestHostCommandLine(kConfigPath, extra_arguments)));
+    ASSERT_TRUE(test::SetTunnelServiceCommandLine(
+        test::TestHostCommandLine(kConfigPath, extra_arguments)));
     ASSERT_TRUE(StartTunnelService());
-    ASSERT_TRUE(velk_test::WaitForTunnelServiceState(
-        TunnelServiceState::Running, 5000));
+    ASSERT_TRUE(
+        test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
   }
 
   void ExpectInstalledAsConfigured() {
-    velk_test::InstalledServiceConfig config;
-    ASSERT_TRUE(velk_test::ReadTunnelServiceConfig(&config));
+    test::InstalledServiceConfig config;
+    ASSERT_TRUE(test::ReadTunnelServiceConfig(&config));
     EXPECT_EQ(config.binary_path,
               L"\"" + GetProgramFolder() +
                   L"\\tovrane_tunnel.exe\" "
@@ -58,7 +59,7 @@ class TunnelServiceTest : public testing::Test {
     EXPECT_TRUE(TunnelServiceIsCurrent(kConfigPath));
   }
 
-  std::vector<BYTE> user_;
+  std::vector<unsigned char> user_;
 };
 
 TEST_F(TunnelServiceTest, InstallCreatesOrReplacesTheService) {
@@ -67,7 +68,7 @@ TEST_F(TunnelServiceTest, InstallCreatesOrReplacesTheService) {
   EXPECT_TRUE(TunnelServiceExists());
   EXPECT_EQ(QueryTunnelServiceState(), TunnelServiceState::Stopped);
 
-  ASSERT_TRUE(velk_test::RemoveTunnelService());
+  ASSERT_TRUE(test::RemoveTunnelService());
   {
     ScopedServiceHandle manager(
         OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -88,12 +89,12 @@ TEST_F(TunnelServiceTest, CurrencyIgnoresLetterCaseButNotAnotherFolder) {
   ASSERT_TRUE(InstallTunnelService(kConfigPath, user_sid()));
   std::wstring upper = BuildServiceCommandLine(kConfigPath);
   for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
-  ASSERT_TRUE(velk_test::SetTunnelServiceCommandLine(upper));
+  ASSERT_TRUE(test::SetTunnelServiceCommandLine(upper));
   EXPECT_TRUE(TunnelServiceIsCurrent(kConfigPath));
 
   std::wstring moved = BuildServiceCommandLine(kConfigPath);
   moved.insert(GetProgramFolder().size() + 1, L"2");
-  ASSERT_TRUE(velk_test::SetTunnelServiceCommandLine(moved));
+  ASSERT_TRUE(test::SetTunnelServiceCommandLine(moved));
   EXPECT_FALSE(TunnelServiceIsCurrent(kConfigPath));
   EXPECT_FALSE(TunnelServiceIsCurrent(L"C:\\Other\\tovranevpn.conf"));
 }

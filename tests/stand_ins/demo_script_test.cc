@@ -13,10 +13,10 @@
 
 namespace {
 
-using velk_embedder::FormatValue;
-using velk_embedder::ParseLiteral;
-using velk_embedder::ScriptCommand;
-using velk_embedder::UiValue;
+using velk::embedder::FormatValue;
+using velk::embedder::ParseLiteral;
+using velk::embedder::ScriptCommand;
+using velk::embedder::UiValue;
 
 TEST(DemoScriptTest, ReadsLiterals) {
   struct Row {
@@ -96,7 +96,7 @@ TEST(DemoScriptTest, ReadsEveryCommand) {
       "close";
   std::vector<ScriptCommand> commands;
   std::string error;
-  ASSERT_TRUE(velk_embedder::ParseScript(script, &commands, &error)) << error;
+  ASSERT_TRUE(velk::embedder::ParseScript(script, &commands, &error)) << error;
   using Kind = ScriptCommand::Kind;
   ASSERT_EQ(commands.size(), 13u);
   EXPECT_EQ(commands[0].kind, Kind::kListen);
@@ -114,7 +114,7 @@ TEST(DemoScriptTest, ReadsEveryCommand) {
   EXPECT_EQ(commands[4].status, "connected");
   EXPECT_EQ(commands[4].milliseconds, 40000);
   EXPECT_EQ(commands[5].status, "error:\xD0\xA1 x");
-  EXPECT_EQ(commands[5].milliseconds, velk_embedder::kDefaultWaitMilliseconds);
+  EXPECT_EQ(commands[5].milliseconds, velk::embedder::kDefaultWaitMilliseconds);
   EXPECT_EQ(commands[6].kind, Kind::kWaitStatusPrefix);
   EXPECT_EQ(commands[6].status, "error:");
   EXPECT_EQ(commands[6].milliseconds, 5);
@@ -151,16 +151,16 @@ TEST(DemoScriptTest, NamesTheLineThatDoesNotParse) {
   for (const auto& row : rows) {
     std::vector<ScriptCommand> commands;
     std::string error;
-    EXPECT_FALSE(velk_embedder::ParseScript(row.script, &commands, &error))
+    EXPECT_FALSE(velk::embedder::ParseScript(row.script, &commands, &error))
         << row.script;
     EXPECT_EQ(error, row.error) << row.script;
   }
 }
 
 TEST(DemoSettingsTest, SplitsTheFileIntoSettingsAndValues) {
-  velk_embedder::DemoSettings settings;
+  velk::embedder::DemoSettings settings;
   std::string error;
-  ASSERT_TRUE(velk_embedder::ParseDemoSettings(
+  ASSERT_TRUE(velk::embedder::ParseDemoSettings(
       "\xEF\xBB\xBF# demo\r\nprivate_key=abc=\r\n\r\naddress=10.77.0.2/32\n"
       "endpoint=10.77.0.1:51820\ndns=1.1.1.1, 8.8.8.8\nmtu=1380\n"
       " # not a comment\n",
@@ -171,23 +171,23 @@ TEST(DemoSettingsTest, SplitsTheFileIntoSettingsAndValues) {
   EXPECT_EQ(settings.address, "10.77.0.2/32");
   EXPECT_EQ(settings.dns, "1.1.1.1, 8.8.8.8");
   EXPECT_EQ(settings.mtu, 1380);
-  EXPECT_EQ(FormatValue(velk_embedder::DemoArgument(settings)),
+  EXPECT_EQ(FormatValue(velk::embedder::DemoArgument(settings)),
             "{\"settings\": \"private_key=abc=\\nendpoint=10.77.0.1:51820\\n "
             "# not a comment\", \"address\": \"10.77.0.2/32\", \"dns\": "
             "\"1.1.1.1, 8.8.8.8\", \"mtu\": 1380}");
 
-  velk_embedder::DemoSettings defaults;
+  velk::embedder::DemoSettings defaults;
   ASSERT_TRUE(
-      velk_embedder::ParseDemoSettings("endpoint=e", &defaults, &error));
+      velk::embedder::ParseDemoSettings("endpoint=e", &defaults, &error));
   EXPECT_EQ(defaults.mtu, 1350);
   EXPECT_EQ(defaults.address, "");
 
   for (const char* bad : {"mtu=", "mtu=13a", "mtu=2147483648", "mtu=+5"}) {
-    EXPECT_FALSE(velk_embedder::ParseDemoSettings(bad, &defaults, &error))
+    EXPECT_FALSE(velk::embedder::ParseDemoSettings(bad, &defaults, &error))
         << bad;
   }
   EXPECT_TRUE(
-      velk_embedder::ParseDemoSettings("mtu=-2147483648", &defaults, &error));
+      velk::embedder::ParseDemoSettings("mtu=-2147483648", &defaults, &error));
   EXPECT_EQ(defaults.mtu, -2147483647 - 1);
 }
 

@@ -18,17 +18,17 @@
 
 namespace {
 
-using velk_embedder::DecodeEnvelope;
-using velk_embedder::EncodeMethodCall;
-using velk_embedder::FormatValue;
-using velk_embedder::HexBytes;
-using velk_embedder::UiEnvelope;
-using velk_embedder::UiValue;
+using velk::embedder::DecodeEnvelope;
+using velk::embedder::EncodeMethodCall;
+using velk::embedder::FormatValue;
+using velk::embedder::HexBytes;
+using velk::embedder::UiEnvelope;
+using velk::embedder::UiValue;
 
 UiValue Literal(const std::string& text) {
   UiValue value;
   std::string error;
-  EXPECT_TRUE(velk_embedder::ParseLiteral(text, &value, &error))
+  EXPECT_TRUE(velk::embedder::ParseLiteral(text, &value, &error))
       << text << ": " << error;
   return value;
 }
@@ -109,13 +109,13 @@ TEST(UiCodecTest, WritesLongSizesWithTheirPrefixes) {
 // "connect" call arrives as the plug-in expects it, with keys not in sorted
 // order on the wire.
 TEST(UiCodecTest, ClientDecodesTheDemoConnectCall) {
-  velk_embedder::DemoSettings settings;
+  velk::embedder::DemoSettings settings;
   settings.settings = "private_key=k\nendpoint=10.77.0.1:51820";
   settings.address = "10.77.0.2/32";
   settings.dns = "1.1.1.1";
   settings.mtu = 1380;
   std::vector<uint8_t> bytes =
-      EncodeMethodCall("connect", velk_embedder::DemoArgument(settings));
+      EncodeMethodCall("connect", velk::embedder::DemoArgument(settings));
   std::unique_ptr<flutter::MethodCall> call =
       flutter::StandardMethodCodec::ForSerializer(nullptr).DecodeCall(
           bytes.data(), bytes.size());
@@ -191,9 +191,9 @@ TEST(UiCodecTest, QuotesStringsForTheTranscript) {
   // Russian stays readable; control bytes, quotes, backslashes and broken
   // UTF-8 (a lone continuation byte, a surrogate, an overlong form) are
   // escaped.
-  EXPECT_EQ(velk_embedder::QuoteString("error:\xD0\xA1\xD0\xB5 \"a\\b\"\n"),
+  EXPECT_EQ(velk::embedder::QuoteString("error:\xD0\xA1\xD0\xB5 \"a\\b\"\n"),
             "\"error:\xD0\xA1\xD0\xB5 \\\"a\\\\b\\\"\\n\"");
-  EXPECT_EQ(velk_embedder::QuoteString("\x80\xED\xA0\x80\xC0\xAF\x01\x7F"),
+  EXPECT_EQ(velk::embedder::QuoteString("\x80\xED\xA0\x80\xC0\xAF\x01\x7F"),
             "\"\\x80\\xed\\xa0\\x80\\xc0\\xaf\\x01\\x7f\"");
   EXPECT_EQ(HexBytes(nullptr, 0), "-");
 }

@@ -6,7 +6,7 @@
 #include <cstdio>
 #endif
 
-namespace velk_test {
+namespace velk::test {
 
 #ifdef _WIN32
 namespace {
@@ -34,4 +34,4 @@ void InstallCrashGuard() {
 void InstallCrashGuard() {}
 #endif
 
-}  // namespace velk_test
+}  // namespace velk::test

@@ -1,7 +1,7 @@
 #ifndef TESTS_SUPPORT_CRASH_GUARD_H_
 #define TESTS_SUPPORT_CRASH_GUARD_H_
 
-namespace velk_test {
+namespace velk::test {
 
 // Exit code of a program that the crash guard ended.
 inline constexpr int kCrashExitCode = 86;
@@ -12,6 +12,6 @@ inline constexpr int kCrashExitCode = 86;
 // where the sanitizers and the signal's exit status already fail the run.
 void InstallCrashGuard();
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_SUPPORT_CRASH_GUARD_H_

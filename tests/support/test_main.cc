@@ -3,7 +3,7 @@
 #include "tests/support/crash_guard.h"
 
 int main(int argc, char** argv) {
-  velk_test::InstallCrashGuard();
+  velk::test::InstallCrashGuard();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

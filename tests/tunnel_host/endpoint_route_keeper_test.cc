@@ -6,12 +6,12 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/tunnel_host/fake_network.h"
+#include "tests/support/fake_network.h"
 
 namespace {
 
-using tunnel_host_test::FakeNetwork;
 using velk::EndpointRouteKeeper;
+using velk::test::FakeNetwork;
 
 constexpr wchar_t kTunnel[] = L"TovraneVPN";
 constexpr wchar_t kConfig[] = L"[Peer]\nEndpoint = 192.0.2.7:51820\n";

@@ -5,17 +5,11 @@
 #include <iterator>
 #include <sstream>
 
-namespace tunnel_host_test {
-namespace {
+#include "tests/support/build_path.h"
+#include "tests/support/test_process.h"
 
-// Build outputs are Linux paths; Wine sees the Linux root as drive Z:.
-std::wstring WindowsPathOf(const char* build_path) {
-  std::wstring path = L"Z:";
-  for (const char* c = build_path; *c != '\0'; ++c) {
-    path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  }
-  return path;
-}
+namespace velk::test {
+namespace {
 
 void RemoveFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
@@ -79,25 +73,7 @@ bool HostFolder::Exists(const std::wstring& name) const {
 }
 
 DWORD HostFolder::RunHost(const std::wstring& arguments) const {
-  std::wstring command_line = L"\"" + host_path() + L"\"";
-  if (!arguments.empty()) command_line += L" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(host_path().c_str(), command_line.data(), nullptr,
-                      nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
-                      &process)) {
-    return static_cast<DWORD>(-1);
-  }
-  CloseHandle(process.hThread);
-  DWORD exit_code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.hProcess, &exit_code);
-  } else {
-    TerminateProcess(process.hProcess, 99);
-  }
-  CloseHandle(process.hProcess);
-  return exit_code;
+  return static_cast<DWORD>(RunProgram(host_path(), arguments, folder_, 30000));
 }
 
-}  // namespace tunnel_host_test
+}  // namespace velk::test

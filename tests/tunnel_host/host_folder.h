@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace tunnel_host_test {
+namespace velk::test {
 
 // A fresh folder of one test that holds the built host program, optionally a
 // tunnel library beside it, the stand-in's knob file and a configuration
@@ -35,8 +35,9 @@ class HostFolder {
     return Read(L"tunnel_config_received.txt");
   }
 
-  // Runs the host with `arguments` after its quoted path and returns its exit
-  // code, or -1 when it could not be started or did not end within 30 s.
+  // Runs the host in this folder with `arguments` after its quoted path and
+  // returns its exit code, or -1 when it could not be started or did not end
+  // within 30 s.
   DWORD RunHost(const std::wstring& arguments) const;
 
  private:
@@ -44,6 +45,6 @@ class HostFolder {
   bool ok_ = false;
 };
 
-}  // namespace tunnel_host_test
+}  // namespace velk::test
 
 #endif  // TESTS_TUNNEL_HOST_HOST_FOLDER_H_

@@ -3,21 +3,80 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "tests/tunnel_host/fake_network.h"
+#include "tests/support/fake_network.h"
+#include "win/scoped_handle.h"
 
+namespace velk {
 namespace {
 
-using tunnel_host_test::FakeNetwork;
-using velk::TunnelDnsKeeper;
+using test::FakeNetwork;
 
 constexpr wchar_t kTunnel[] = L"TovraneVPN";
-// Short polls keep the tests quick; the waits allow for many of them.
-constexpr std::chrono::milliseconds kPoll{20};
-constexpr int kWaitMs = 5000;
 
-void Settle() { std::this_thread::sleep_for(kPoll * 6); }
+// Stands in for the keeper's pause between passes. Every pause marks the end
+// of one pass, and the next pass begins only when the test lets it: between
+// passes the keeper is parked, so the test changes the network while nothing
+// reads it, and proves that a pass made no call by waiting for that very
+// pass rather than for some time.
+class PassStepper {
+ public:
+  PassStepper() : next_pass_(CreateSemaphoreW(nullptr, 0, 1000, nullptr)) {}
+
+  TunnelDnsKeeper::PollWaiter Waiter() {
+    return [this](HANDLE stop_event, DWORD ms) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++passes_;
+        asked_ms_ = ms;
+      }
+      pass_ended_.notify_all();
+      const HANDLE ends[] = {stop_event, next_pass_.get()};
+      return WaitForMultipleObjects(2, ends, FALSE, INFINITE) == WAIT_OBJECT_0
+                 ? WAIT_OBJECT_0
+                 : WAIT_TIMEOUT;
+    };
+  }
+
+  // Waits until `total` passes have ended; false when they do not come.
+  bool AwaitPasses(int total) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return pass_ended_.wait_for(lock, std::chrono::seconds(10),
+                                [&] { return passes_ >= total; });
+  }
+
+  // Lets the parked keeper make `count` more passes and waits for their end.
+  bool RunPasses(int count) {
+    int target = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      target = passes_ + count;
+    }
+    ReleaseSemaphore(next_pass_.get(), count, nullptr);
+    return AwaitPasses(target);
+  }
+
+  int passes() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return passes_;
+  }
+  DWORD asked_ms() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return asked_ms_;
+  }
+
+ private:
+  ScopedKernelHandle next_pass_;
+  std::mutex mutex_;
+  std::condition_variable pass_ended_;
+  int passes_ = 0;
+  DWORD asked_ms_ = 0;
+};
 
 class TunnelDnsKeeperTest : public testing::Test {
  protected:
@@ -27,6 +86,7 @@ class TunnelDnsKeeperTest : public testing::Test {
   }
 
   FakeNetwork network_;
+  PassStepper stepper_;
 };
 
 TEST_F(TunnelDnsKeeperTest, SetsEachFamilyWithOneCallIpv4First) {
@@ -44,11 +104,14 @@ TEST_F(TunnelDnsKeeperTest, SetsEachFamilyWithOneCallIpv4First) {
   size_t seen = 0;
   for (const Case& test_case : cases) {
     SCOPED_TRACE(test_case.config);
-    TunnelDnsKeeper keeper(network_.Functions(), kPoll);
+    PassStepper stepper;
+    TunnelDnsKeeper keeper(network_.Functions(), stepper.Waiter());
     keeper.StartTunnelDns(test_case.config, kTunnel);
-    ASSERT_TRUE(
-        network_.WaitForDnsCalls(seen + test_case.calls.size(), kWaitMs));
-    Settle();  // the interface stays: no further call
+    ASSERT_TRUE(stepper.AwaitPasses(1));
+    EXPECT_EQ(stepper.asked_ms(), 500u);
+    EXPECT_EQ(network_.DnsCalls().size(), seen + test_case.calls.size());
+    // The interface stays: later passes make no further call.
+    ASSERT_TRUE(stepper.RunPasses(2));
     keeper.StopTunnelDns();
     const std::vector<FakeNetwork::DnsCall> calls = network_.DnsCalls();
     ASSERT_EQ(calls.size(), seen + test_case.calls.size());
@@ -67,78 +130,79 @@ TEST_F(TunnelDnsKeeperTest, SetsEachFamilyWithOneCallIpv4First) {
 TEST_F(TunnelDnsKeeperTest, FailedCallRepeatsBothFamiliesNextPass) {
   AddAdapter(7, L"TovraneVPN", 70);
   network_.FailDnsCalls(1);  // the first IPv4 call
-  TunnelDnsKeeper keeper(network_.Functions(), kPoll);
+  TunnelDnsKeeper keeper(network_.Functions(), stepper_.Waiter());
   keeper.StartTunnelDns(L"DNS = 10.0.0.1, 2001:db8::1", kTunnel);
-  ASSERT_TRUE(network_.WaitForDnsCalls(4, kWaitMs));
-  Settle();
-  keeper.StopTunnelDns();
-  const std::vector<FakeNetwork::DnsCall> calls = network_.DnsCalls();
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_TRUE(stepper_.AwaitPasses(1));
   // The IPv6 call is made although the IPv4 call failed.
+  EXPECT_EQ(network_.DnsCalls().size(), 2u);
+  ASSERT_TRUE(stepper_.RunPasses(1));
+  EXPECT_EQ(network_.DnsCalls().size(), 4u);
+  ASSERT_TRUE(stepper_.RunPasses(2));
+  keeper.StopTunnelDns();
   std::vector<ULONG64> flags;
-  for (const FakeNetwork::DnsCall& call : calls) flags.push_back(call.flags);
+  for (const FakeNetwork::DnsCall& call : network_.DnsCalls()) {
+    flags.push_back(call.flags);
+  }
   EXPECT_EQ(flags, (std::vector<ULONG64>{2, 3, 2, 3}));
 }
 
 TEST_F(TunnelDnsKeeperTest, ServesTheFirstMatchingInterfaceEachTimeItAppears) {
-  TunnelDnsKeeper keeper(network_.Functions(), kPoll);
+  TunnelDnsKeeper keeper(network_.Functions(), stepper_.Waiter());
   keeper.StartTunnelDns(L"DNS = 10.0.0.1", kTunnel);
   ASSERT_TRUE(keeper.is_running());
+  ASSERT_TRUE(stepper_.AwaitPasses(1));
   AddAdapter(1, L"tovranevpn", 10);
   AddAdapter(2, L"TovraneVPN2", 20);
-  Settle();
+  ASSERT_TRUE(stepper_.RunPasses(1));
   EXPECT_TRUE(network_.DnsCalls().empty());
 
   AddAdapter(3, L"TovraneVPN 3", 30);
   AddAdapter(4, L"TovraneVPN", 40);
-  ASSERT_TRUE(network_.WaitForDnsCalls(1, kWaitMs));
-  Settle();
+  ASSERT_TRUE(stepper_.RunPasses(2));
   ASSERT_EQ(network_.DnsCalls().size(), 1u);
   EXPECT_EQ(network_.DnsCalls()[0].guid.Data1, 30u);
 
   // Gone, and back under a new identity: served again.
   network_.RemoveInterface(3);
   network_.RemoveInterface(4);
-  Settle();
+  ASSERT_TRUE(stepper_.RunPasses(1));
   AddAdapter(8, L"TovraneVPN", 80);
-  ASSERT_TRUE(network_.WaitForDnsCalls(2, kWaitMs));
+  ASSERT_TRUE(stepper_.RunPasses(1));
   keeper.StopTunnelDns();
+  ASSERT_EQ(network_.DnsCalls().size(), 2u);
   EXPECT_EQ(network_.DnsCalls()[1].guid.Data1, 80u);
   EXPECT_EQ(network_.counters().outstanding_allocations, 0);
 }
 
 TEST_F(TunnelDnsKeeperTest, DoesNotStartWithoutServersOrSettingsCall) {
   AddAdapter(7, L"TovraneVPN", 70);
-  TunnelDnsKeeper no_servers(network_.Functions(), kPoll);
+  TunnelDnsKeeper no_servers(network_.Functions(), stepper_.Waiter());
   no_servers.StartTunnelDns(L"DNS = corp.example, #1.1.1.1\n#DNS=1.1.1.1",
                             kTunnel);
   EXPECT_FALSE(no_servers.is_running());
 
-  velk::IpHelperFunctions without_call = network_.Functions();
+  IpHelperFunctions without_call = network_.Functions();
   without_call.SetInterfaceDnsSettings = nullptr;
-  TunnelDnsKeeper no_call(without_call, kPoll);
+  TunnelDnsKeeper no_call(without_call, stepper_.Waiter());
   no_call.StartTunnelDns(L"DNS = 10.0.0.1", kTunnel);
   EXPECT_FALSE(no_call.is_running());
-  Settle();
+  // No worker ever made a pass: nothing can have been set.
+  EXPECT_EQ(stepper_.passes(), 0);
   EXPECT_TRUE(network_.DnsCalls().empty());
 }
 
 TEST_F(TunnelDnsKeeperTest, StopEndsTheWorkerWithoutWaitingOutThePoll) {
   AddAdapter(7, L"TovraneVPN", 70);
-  TunnelDnsKeeper keeper(network_.Functions());  // the real 500 ms polls
+  TunnelDnsKeeper keeper(network_.Functions());  // the real 500 ms pauses
   keeper.StartTunnelDns(L"DNS = 10.0.0.1", kTunnel);
-  ASSERT_TRUE(network_.WaitForDnsCalls(1, kWaitMs));
+  ASSERT_TRUE(network_.WaitForDnsCalls(1, 5000));
   const auto before = std::chrono::steady_clock::now();
   keeper.StopTunnelDns();
   EXPECT_LT(std::chrono::steady_clock::now() - before,
             std::chrono::milliseconds(300));
   EXPECT_FALSE(keeper.is_running());
-
-  // No more calls after the stop, and none that undo the settings.
-  network_.RemoveInterface(7);
-  AddAdapter(9, L"TovraneVPN", 90);
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
   EXPECT_EQ(network_.DnsCalls().size(), 1u);
 }
 
 }  // namespace
+}  // namespace velk

@@ -4,13 +4,14 @@
 
 #include <string>
 
-#include "tests/tunnel_host/fake_network.h"
+#include "tests/support/build_path.h"
+#include "tests/support/fake_network.h"
 #include "tests/tunnel_host/host_folder.h"
 
 namespace {
 
-using tunnel_host_test::HostFolder;
-using velk::LoadConfigText;
+using velk::test::FakeNetwork;
+using velk::test::HostFolder;
 
 constexpr char kConfig[] =
     "[Interface]\r\nPrivateKey = a2V5\r\nDNS = 10.0.0.53\r\n"
@@ -19,57 +20,6 @@ constexpr char kConfig[] =
 // The stand-in runs as it would outside a service, without first waiting for
 // Wine to refuse the service dispatcher.
 constexpr char kDirectRun[] = "no_dispatcher=1\n";
-
-// --- Loading the file --------------------------------------------------------
-
-TEST(LoadConfigText, ConvertsUtf8UpToTheFirstNulByte) {
-  HostFolder folder(HostFolder::Library::kNone);
-  ASSERT_TRUE(folder.ok());
-  struct Case {
-    std::string bytes;
-    std::wstring text;
-  };
-  const Case cases[] = {
-      // EF BB BF: byte-order mark, kept; D0 96: U+0416; E2 82 AC: U+20AC.
-      {"\xEF\xBB\xBF"
-       "A=\xD0\x96\xE2\x82\xAC\n",
-       L"\xFEFF"
-       L"A=\x0416\x20AC\n"},
-      {std::string("DNS = 1.1.1.1\0Endpoint = x:1", 28), L"DNS = 1.1.1.1"},
-      {std::string("\0abc", 4), L""},  // empty, but loaded
-      // No NUL at all, ending on a read-chunk boundary or a cut sequence:
-      // the conversion must stop at the file's last byte.
-      {std::string(8192, 'x'), std::wstring(8192, L'x')},
-      {"ab\xD0", L"ab\xFFFD"},
-  };
-  for (const Case& test_case : cases) {
-    folder.Write(L"c.conf", test_case.bytes);
-    std::wstring text = L"untouched";
-    EXPECT_TRUE(LoadConfigText(folder.Path(L"c.conf"), text));
-    EXPECT_EQ(text, test_case.text);
-  }
-}
-
-TEST(LoadConfigText, FailsForMissingOrEmptyFilesButNotForSharedOnes) {
-  HostFolder folder(HostFolder::Library::kNone);
-  ASSERT_TRUE(folder.ok());
-  std::wstring text = L"untouched";
-  EXPECT_FALSE(LoadConfigText(folder.Path(L"missing.conf"), text));
-  folder.Write(L"c.conf", "");
-  EXPECT_FALSE(LoadConfigText(folder.Path(L"c.conf"), text));
-  EXPECT_EQ(text, L"untouched");
-
-  // The client may hold the file open for writing meanwhile.
-  folder.Write(L"c.conf", "MTU = 1280");
-  HANDLE writer =
-      CreateFileW(folder.Path(L"c.conf").c_str(), GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(LoadConfigText(folder.Path(L"c.conf"), text));
-  EXPECT_EQ(text, L"MTU = 1280");
-  CloseHandle(writer);
-}
 
 // --- The program run directly ------------------------------------------------
 
@@ -148,7 +98,7 @@ TEST(TunnelHostProgram, RunsUntilTheLibraryReturns) {
 // The whole run in this process, against a fake network: the keepers work
 // while the tunnel runs and are stopped even when it fails.
 TEST(RunTunnelHost, StopsTheKeepersWhateverTheTunnelReturns) {
-  tunnel_host_test::FakeNetwork network;
+  FakeNetwork network;
   network.AddInterface({1, L"Ethernet", true, true, 10, {}});
   network.AddInterface({2, L"TovraneVPN", true, true, 5, {}});
   network.AddDefaultRoute(1, L"10.0.0.1", 0);
@@ -164,7 +114,7 @@ TEST(RunTunnelHost, StopsTheKeepersWhateverTheTunnelReturns) {
                                 folder.Path(L"tunnel.dll").c_str(),
                                 network.Functions()),
             5);
-  const tunnel_host_test::FakeNetwork::Counters counters = network.counters();
+  const FakeNetwork::Counters counters = network.counters();
   EXPECT_EQ(counters.route_writes, 1);
   EXPECT_EQ(counters.route_deletions, 1);
   EXPECT_EQ(counters.active_registrations, 0);
@@ -179,7 +129,7 @@ struct TunnelStartView {
   size_t host_routes = 0;
   int active_registrations = 0;
 };
-tunnel_host_test::FakeNetwork* g_probed_network = nullptr;
+FakeNetwork* g_probed_network = nullptr;
 TunnelStartView g_tunnel_start;
 
 BOOL LookAtNetworkAtTunnelStart(const wchar_t* /*config_text*/,
@@ -191,25 +141,16 @@ BOOL LookAtNetworkAtTunnelStart(const wchar_t* /*config_text*/,
   return TRUE;
 }
 
-// Build outputs are Linux paths; Wine sees the Linux root as drive Z:.
-std::wstring ProbeLibraryPath() {
-  std::wstring path = L"Z:";
-  for (const char* c = VELK_TUNNEL_PROBE_DLL; *c != '\0'; ++c) {
-    path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
-  }
-  return path;
-}
-
 // The tunnel's own routes must not capture the endpoint's traffic: the host
 // route is in place, and followed, before the tunnel library runs.
 TEST(RunTunnelHost, InstallsTheHostRouteBeforeTheTunnelStarts) {
-  tunnel_host_test::FakeNetwork network;
+  FakeNetwork network;
   network.AddInterface({1, L"Ethernet", true, true, 10, {}});
   network.AddDefaultRoute(1, L"10.0.0.1", 0);
   HostFolder folder(HostFolder::Library::kNone);
   ASSERT_TRUE(folder.ok());
   folder.Write(L"c.conf", "Endpoint = 192.0.2.7:51820\n");
-  const std::wstring library = ProbeLibraryPath();
+  const std::wstring library = velk::test::WindowsPathOf(VELK_TUNNEL_PROBE_DLL);
   HMODULE probe = LoadLibraryW(library.c_str());
   ASSERT_NE(probe, nullptr);
   using SetProbe = void (*)(BOOL(*)(const wchar_t*, const wchar_t*));

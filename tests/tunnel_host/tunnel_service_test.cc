@@ -19,16 +19,18 @@
 #include <string>
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/tunnel_host/host_folder.h"
 #include "win/program_path.h"
+#include "win/scoped_socket.h"
+#include "win/winsock.h"
 
 namespace {
 
-using tunnel_host_test::HostFolder;
 using velk::TunnelServiceState;
+using velk::test::HostFolder;
 
 std::wstring BesideThisProgram(const std::wstring& name) {
   return velk::GetProgramFolder() + L"\\" + name;
@@ -45,13 +47,13 @@ class TunnelHostServiceTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(config_folder_.ok());
     // Another suite may have left its own service of this name.
-    ASSERT_TRUE(velk_test::RemoveTunnelService());
+    ASSERT_TRUE(velk::test::RemoveTunnelService());
     (void)DeleteFileW(BesideThisProgram(L"tunnel_transcript.txt").c_str());
     (void)DeleteFileW(BesideThisProgram(L"tunnel_config_received.txt").c_str());
   }
 
   void TearDown() override {
-    EXPECT_TRUE(velk_test::RemoveTunnelService());
+    EXPECT_TRUE(velk::test::RemoveTunnelService());
     (void)DeleteFileW(BesideThisProgram(L"tunnel_stand_in.ini").c_str());
   }
 
@@ -64,7 +66,7 @@ class TunnelHostServiceTest : public testing::Test {
   // Installs the service for a configuration file with `config` in it.
   void Install(const std::string& config) {
     config_folder_.Write(L"tovranevpn.conf", config);
-    std::vector<BYTE> user = velk::QueryCurrentUser();
+    std::vector<unsigned char> user = velk::QueryCurrentUser();
     ASSERT_FALSE(user.empty());
     PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
     ASSERT_TRUE(velk::InstallTunnelService(
@@ -88,32 +90,31 @@ class TunnelHostServiceTest : public testing::Test {
 // A UDP socket on the loopback interface that plays the tunnel's peer.
 class FakePeer {
  public:
-  FakePeer() {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    socket_ = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  FakePeer() : socket_(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    bind(socket_.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
     int length = sizeof(address);
-    getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
+    getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
     DWORD timeout_ms = 5000;
-    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO,
+    setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO,
                reinterpret_cast<const char*>(&timeout_ms), sizeof(timeout_ms));
   }
-  ~FakePeer() { closesocket(socket_); }
 
   int port() const { return port_; }
   std::string Receive() {
     char buffer[256];
-    const int received = recv(socket_, buffer, sizeof(buffer), 0);
+    const int received = recv(socket_.get(), buffer, sizeof(buffer), 0);
     return received > 0 ? std::string(buffer, received) : std::string();
   }
 
  private:
-  SOCKET socket_ = INVALID_SOCKET;
+  // Declared first: sockets need Windows Sockets started, and closed before
+  // it ends.
+  const velk::ScopedWinsock winsock_;
+  velk::ScopedSocket socket_;
   int port_ = 0;
 };
 
@@ -131,14 +132,14 @@ TEST_F(TunnelHostServiceTest, RunsUntilStoppedAndReportsTheLibrarysExitCode) {
           config_folder_.Path(L"tovranevpn.conf") + L"\" \"TovraneVPN\"");
 
   ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Running,
+                                                    10000));
   // While it runs, the tunnel greets its endpoint.
   EXPECT_EQ(peer.Receive(), "tovrane stand-in keepalive");
 
   ASSERT_TRUE(velk::StopTunnelService());
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Stopped, 10000));
+  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
+                                                    10000));
   uint32_t exit_code = 0;
   EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
             TunnelServiceState::Stopped);
@@ -159,8 +160,8 @@ TEST_F(TunnelHostServiceTest, ReportsTheCodeOfATunnelThatEndsOrNeverStarts) {
   Install("[Peer]\nEndpoint = 127.0.0.1:9\n");
   ASSERT_TRUE(velk::StartTunnelService());
   ASSERT_TRUE(WaitForTranscriptLine("stopped by itself", 10000));
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Stopped, 10000));
+  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
+                                                    10000));
   uint32_t exit_code = 0;
   velk::QueryTunnelServiceState(&exit_code);
   EXPECT_EQ(exit_code, 5u);
@@ -170,8 +171,8 @@ TEST_F(TunnelHostServiceTest, ReportsTheCodeOfATunnelThatEndsOrNeverStarts) {
   SetKnobs("exit_code=9\nrefuse_start=1\n");
   ASSERT_TRUE(velk::StartTunnelService());
   ASSERT_TRUE(WaitForTranscriptLine("refused to start", 10000));
-  ASSERT_TRUE(
-      velk_test::WaitForTunnelServiceState(TunnelServiceState::Stopped, 10000));
+  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
+                                                    10000));
   velk::QueryTunnelServiceState(&exit_code);
   EXPECT_EQ(exit_code, 9u);
   EXPECT_EQ(ReadBeside(L"tunnel_transcript.txt").find("running"),

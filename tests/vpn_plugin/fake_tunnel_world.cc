@@ -5,7 +5,7 @@
 
 #include "win/whole_file.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 using velk::TunnelServiceState;
@@ -236,4 +236,4 @@ std::string FakeTunnelWorld::RunningConfig() const {
   return running_config_;
 }
 
-}  // namespace velk_test
+}  // namespace velk::test

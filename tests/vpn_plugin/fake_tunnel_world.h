@@ -20,7 +20,7 @@
 
 #include "client/vpn_plugin/connection_operations.h"
 
-namespace velk_test {
+namespace velk::test {
 
 // Moments are milliseconds of fake time since the world began.
 inline constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
@@ -103,6 +103,6 @@ class FakeTunnelWorld : public std::enable_shared_from_this<FakeTunnelWorld> {
   std::function<void(const std::string&)> note_receiver_;
 };
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_VPN_PLUGIN_FAKE_TUNNEL_WORLD_H_

@@ -18,11 +18,13 @@
 #include <thread>
 #include <vector>
 
-#include "client/provisioning/setup_mode.h"
+#include "client/provisioning/current_user.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "client/vpn_plugin/connection_operations.h"
 #include "client/vpn_plugin/tunnel_traffic.h"
 #include "client/vpn_plugin/vpn_plugin.h"
+#include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
 #include "tests/vpn_plugin/plugin_harness.h"
@@ -69,20 +71,20 @@ Cost MedianCost(int repetitions, int count, Call call) {
 }
 
 bool InstallAndStart() {
-  if (!velk_test::RemoveTunnelService()) return false;
+  if (!velk::test::RemoveTunnelService()) return false;
   std::vector<BYTE> user = velk::QueryCurrentUser();
   if (user.empty()) return false;
   const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
   return velk::InstallTunnelService(velk::GetTunnelConfigPath(), sid) &&
          velk::StartTunnelService() &&
-         velk_test::WaitForTunnelServiceState(velk::TunnelServiceState::Running,
-                                              10000);
+         velk::test::WaitForTunnelServiceState(
+             velk::TunnelServiceState::Running, 10000);
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  velk_test::InstallCrashGuard();
+  velk::test::InstallCrashGuard();
   // Each figure as it is measured, also into a pipe.
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   int seconds = 60;
@@ -93,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (!InstallAndStart()) {
     std::printf("the service did not start\n");
-    (void)velk_test::RemoveTunnelService();
+    (void)velk::test::RemoveTunnelService();
     return 1;
   }
 
@@ -138,8 +140,8 @@ int wmain(int argc, wchar_t** argv) {
   // reports that traffic was seen (no tunnel device exists here), after
   // which the monitor never reads it again.
   {
-    velk_test::TaskWindow window;
-    velk_test::FakeMessenger messenger;
+    velk::test::TaskWindow window;
+    velk::test::FakeMessenger messenger;
     velk::ConnectionOperations operations = velk::SystemConnectionOperations();
     operations.received_bytes = [] { return uint64_t{148}; };
     velk::VpnPlugin plugin(&messenger, window.hwnd(), operations);
@@ -170,6 +172,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   // The plug-in asked its monitor to end at the next check; give it that.
   Sleep(1500);
-  (void)velk_test::RemoveTunnelService();
+  (void)velk::test::RemoveTunnelService();
   return 0;
 }

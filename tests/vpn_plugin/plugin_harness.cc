@@ -9,7 +9,7 @@
 #include "client/platform_task.h"
 #include "client/vpn_plugin/vpn_plugin.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelkPluginTestTaskWindow";
@@ -222,4 +222,4 @@ int FakeMessenger::MalformedEvents(DWORD platform_thread) const {
   return non_string_events_ + off_thread;
 }
 
-}  // namespace velk_test
+}  // namespace velk::test

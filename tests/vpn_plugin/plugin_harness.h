@@ -19,7 +19,7 @@
 #include "channels/binary_messenger.h"
 #include "channels/encodable_value.h"
 
-namespace velk_test {
+namespace velk::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -109,6 +109,6 @@ class FakeMessenger : public flutter::BinaryMessenger {
   std::shared_ptr<int> reply_token_ = std::make_shared<int>(0);
 };
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_VPN_PLUGIN_PLUGIN_HARNESS_H_

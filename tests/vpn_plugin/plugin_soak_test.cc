@@ -25,7 +25,7 @@
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 #include "tests/vpn_plugin/plugin_harness.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 // What the interface side saw, in arrival order: events and answers alike.
@@ -251,4 +251,4 @@ TEST_F(PluginSoakTest, TwoHundredRoundsReturnToTheFirstRoundsLevel) {
 }
 
 }  // namespace
-}  // namespace velk_test
+}  // namespace velk::test

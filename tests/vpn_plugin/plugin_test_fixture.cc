@@ -4,7 +4,7 @@
 
 #include "client/platform_task.h"
 
-namespace velk_test {
+namespace velk::test {
 
 const char kValidSettings[] =
     "private_key=AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8=\n"
@@ -69,4 +69,4 @@ bool PluginTest::WaitForTimeline(size_t entries) {
       [this, entries] { return messenger_.Timeline().size() >= entries; });
 }
 
-}  // namespace velk_test
+}  // namespace velk::test

@@ -13,7 +13,7 @@
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 #include "tests/vpn_plugin/plugin_harness.h"
 
-namespace velk_test {
+namespace velk::test {
 
 // A settings text that builds: keys 00..1f and e0..ff, endpoint e:1.
 extern const char kValidSettings[];
@@ -44,6 +44,6 @@ class PluginTest : public testing::Test {
   std::wstring config_path_;
 };
 
-}  // namespace velk_test
+}  // namespace velk::test
 
 #endif  // TESTS_VPN_PLUGIN_PLUGIN_TEST_FIXTURE_H_

@@ -14,7 +14,7 @@
 #include "client/vpn_plugin/status_strings.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 using velk::kStatusConnected;
@@ -216,4 +216,4 @@ TEST(SystemTime, ConvertsToMillisecondsSince1970) {
 }
 
 }  // namespace
-}  // namespace velk_test
+}  // namespace velk::test

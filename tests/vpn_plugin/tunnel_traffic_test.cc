@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 struct FakeInterface {
@@ -85,4 +85,4 @@ TEST(TunnelTraffic, UnreadableTableCountsAsNoTraffic) {
 }
 
 }  // namespace
-}  // namespace velk_test
+}  // namespace velk::test

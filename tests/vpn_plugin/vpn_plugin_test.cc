@@ -14,7 +14,7 @@
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 #include "win/whole_file.h"
 
-namespace velk_test {
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
@@ -262,4 +262,4 @@ TEST_F(VpnPluginTest, TasksForAGoneWindowAreFreedWhereTheyWerePosted) {
 }
 
 }  // namespace
-}  // namespace velk_test
+}  // namespace velk::test

@@ -1,5 +1,5 @@
-#ifndef TESTS_TUNNEL_HOST_FAKE_NETWORK_H_
-#define TESTS_TUNNEL_HOST_FAKE_NETWORK_H_
+#ifndef TESTS_SUPPORT_FAKE_NETWORK_H_
+#define TESTS_SUPPORT_FAKE_NETWORK_H_
 
 #include <condition_variable>
 #include <cstdint>
@@ -12,14 +12,14 @@
 
 #include "win/ip_helper.h"
 
-namespace tunnel_host_test {
+namespace velk::test {
 
 // A small model of a machine's network behind the IP helper table: a route
 // table that notifies its subscribers from a thread of its own (as the
-// system does), interfaces with aliases, connected flags and metrics, name
-// resolution, and per-interface DNS settings. One network at a time; its
-// functions reach it through a process-wide pointer, as the table holds
-// plain function addresses.
+// system does), interfaces with aliases, connected flags, metrics and
+// received-byte counters, name resolution, and per-interface DNS settings. One
+// network at a time; its functions reach it through a process-wide pointer, as
+// the table holds plain function addresses.
 class FakeNetwork {
  public:
   struct Interface {
@@ -29,6 +29,7 @@ class FakeNetwork {
     bool connected = true;
     ULONG metric = 0;
     GUID guid{};
+    ULONG64 in_octets = 0;  // the interface table's received bytes
   };
 
   struct DnsCall {
@@ -46,12 +47,14 @@ class FakeNetwork {
 
   // The table that the keepers are given. A test may clear entries, as a
   // system that lacks those functions would.
-  velk::IpHelperFunctions Functions() const;
+  IpHelperFunctions Functions() const;
 
   // --- The world ---------------------------------------------------------
   void AddInterface(const Interface& adapter);
   void RemoveInterface(uint64_t luid);
   void SetConnected(uint64_t luid, bool connected);
+  // The received bytes that the interface table reports from now on.
+  void SetInOctets(uint64_t luid, ULONG64 in_octets);
   // Adds a default route (prefix length 0) and notifies it.
   void AddDefaultRoute(uint64_t luid, const std::wstring& next_hop,
                        ULONG metric);
@@ -103,6 +106,11 @@ class FakeNetwork {
   static FakeNetwork& Current();
   void DeliverNotifications();
   void NotifyLocked(const MIB_IPFORWARD_ROW2* row);
+  // The route with the same destination, interface and next hop.
+  std::vector<MIB_IPFORWARD_ROW2>::iterator FindRouteLocked(
+      const MIB_IPFORWARD_ROW2& row);
+  // Replaces or removes that route, and notifies the change.
+  NETIO_STATUS ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row, bool remove);
 
   static NETIO_STATUS WINAPI GetIpForwardTable2(ADDRESS_FAMILY family,
                                                 PMIB_IPFORWARD_TABLE2* table);
@@ -124,7 +132,7 @@ class FakeNetwork {
   static NETIO_STATUS WINAPI CancelMibChangeNotify2(HANDLE handle);
   static NETIO_STATUS WINAPI GetIfTable2(PMIB_IF_TABLE2* table);
   static DWORD WINAPI SetInterfaceDnsSettings(
-      GUID interface_guid, const velk::DNS_INTERFACE_SETTINGS* settings);
+      GUID interface_guid, const DNS_INTERFACE_SETTINGS* settings);
   static INT WSAAPI GetAddrInfoW(PCWSTR node, PCWSTR service,
                                  const ADDRINFOW* hints, PADDRINFOW* result);
   static VOID WSAAPI FreeAddrInfoW(PADDRINFOW info);
@@ -152,6 +160,6 @@ class FakeNetwork {
   std::thread notifier_;
 };
 
-}  // namespace tunnel_host_test
+}  // namespace velk::test
 
-#endif  // TESTS_TUNNEL_HOST_FAKE_NETWORK_H_
+#endif  // TESTS_SUPPORT_FAKE_NETWORK_H_

@@ -1,10 +1,11 @@
-#include "tests/tunnel_host/fake_network.h"
+#include "tests/support/fake_network.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 
-namespace tunnel_host_test {
+namespace velk::test {
 namespace {
 
 FakeNetwork* g_network = nullptr;
@@ -40,8 +41,8 @@ FakeNetwork::~FakeNetwork() {
 
 FakeNetwork& FakeNetwork::Current() { return *g_network; }
 
-velk::IpHelperFunctions FakeNetwork::Functions() const {
-  velk::IpHelperFunctions functions;
+IpHelperFunctions FakeNetwork::Functions() const {
+  IpHelperFunctions functions;
   functions.GetIpForwardTable2 = &GetIpForwardTable2;
   functions.FreeMibTable = &FreeMibTable;
   functions.ConvertInterfaceLuidToAlias = &ConvertInterfaceLuidToAlias;
@@ -92,6 +93,13 @@ void FakeNetwork::SetConnected(uint64_t luid, bool connected) {
   }
 }
 
+void FakeNetwork::SetInOctets(uint64_t luid, ULONG64 in_octets) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (Interface& adapter : interfaces_) {
+    if (adapter.luid == luid) adapter.in_octets = in_octets;
+  }
+}
+
 void FakeNetwork::AddDefaultRoute(uint64_t luid, const std::wstring& next_hop,
                                   ULONG metric) {
   MIB_IPFORWARD_ROW2 row;
@@ -135,6 +143,29 @@ void FakeNetwork::NotifyLocked(const MIB_IPFORWARD_ROW2* row) {
   if (row != nullptr) event.row = *row;
   events_.push_back(event);
   changed_.notify_all();
+}
+
+std::vector<MIB_IPFORWARD_ROW2>::iterator FakeNetwork::FindRouteLocked(
+    const MIB_IPFORWARD_ROW2& row) {
+  return std::find_if(routes_.begin(), routes_.end(),
+                      [&row](const MIB_IPFORWARD_ROW2& existing) {
+                        return SameRoute(existing, row);
+                      });
+}
+
+NETIO_STATUS FakeNetwork::ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row,
+                                              bool remove) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++(remove ? counters_.route_deletions : counters_.route_writes);
+  const auto existing = FindRouteLocked(row);
+  if (existing == routes_.end()) return ERROR_NOT_FOUND;
+  NotifyLocked(&row);
+  if (remove) {
+    routes_.erase(existing);
+  } else {
+    *existing = row;
+  }
+  return NO_ERROR;
 }
 
 void FakeNetwork::WaitForNotifications() {
@@ -316,8 +347,8 @@ FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
   ++network.counters_.route_writes;
-  for (const MIB_IPFORWARD_ROW2& existing : network.routes_) {
-    if (SameRoute(existing, *row)) return ERROR_OBJECT_ALREADY_EXISTS;
+  if (network.FindRouteLocked(*row) != network.routes_.end()) {
+    return ERROR_OBJECT_ALREADY_EXISTS;
   }
   if (network.route_creation_failures_ > 0) {
     --network.route_creation_failures_;
@@ -330,32 +361,12 @@ FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
 
 NETIO_STATUS WINAPI
 FakeNetwork::SetIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
-  FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.counters_.route_writes;
-  for (MIB_IPFORWARD_ROW2& existing : network.routes_) {
-    if (SameRoute(existing, *row)) {
-      existing = *row;
-      network.NotifyLocked(row);
-      return NO_ERROR;
-    }
-  }
-  return ERROR_NOT_FOUND;
+  return Current().ChangeExistingRoute(*row, /*remove=*/false);
 }
 
 NETIO_STATUS WINAPI
 FakeNetwork::DeleteIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
-  FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
-  ++network.counters_.route_deletions;
-  for (auto it = network.routes_.begin(); it != network.routes_.end(); ++it) {
-    if (SameRoute(*it, *row)) {
-      network.NotifyLocked(row);
-      network.routes_.erase(it);
-      return NO_ERROR;
-    }
-  }
-  return ERROR_NOT_FOUND;
+  return Current().ChangeExistingRoute(*row, /*remove=*/true);
 }
 
 NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(
@@ -398,6 +409,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
     row.InterfaceLuid.Value = adapter.luid;
     row.InterfaceGuid = adapter.guid;
     wcsncpy(row.Alias, adapter.alias.c_str(), IF_MAX_STRING_SIZE);
+    row.InOctets = adapter.in_octets;
   }
   ++network.counters_.outstanding_allocations;
   *table = result;
@@ -405,7 +417,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
 }
 
 DWORD WINAPI FakeNetwork::SetInterfaceDnsSettings(
-    GUID interface_guid, const velk::DNS_INTERFACE_SETTINGS* settings) {
+    GUID interface_guid, const DNS_INTERFACE_SETTINGS* settings) {
   FakeNetwork& network = Current();
   std::lock_guard<std::mutex> lock(network.mutex_);
   DnsCall call;
@@ -474,4 +486,4 @@ VOID WSAAPI FakeNetwork::FreeAddrInfoW(PADDRINFOW info) {
   }
 }
 
-}  // namespace tunnel_host_test
+}  // namespace velk::test
