@@ -386,7 +386,7 @@ struct Decoded {
 enum class Path { kBuffer, kForwardingStream, kDerivedSerializer };
 
 Decoded DecodeBy(Path path, const Bytes& message) {
-  velk_test::ReportCapture capture;
+  velk::test::ReportCapture capture;
   Decoded decoded;
   if (path == Path::kForwardingStream) {
     ForwardingReader reader(message);
@@ -457,7 +457,7 @@ TEST(StandardCodecSerializerTest, BufferStreamsAndOtherStreamsAgree) {
           {EncodableValue(int32_t{-1}), EncodableValue(CustomValue(1))}})});
   for (const Bytes& prefix : {Bytes{}, Bytes{0xaa, 0xbb, 0xcc}}) {
     SCOPED_TRACE(prefix.size());
-    velk_test::ReportCapture reports;
+    velk::test::ReportCapture reports;
     const Bytes expected = EncodeBy(Path::kBuffer, long_message, prefix);
     EXPECT_EQ(EncodeBy(Path::kForwardingStream, long_message, prefix),
               expected);
