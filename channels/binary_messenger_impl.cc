@@ -4,19 +4,20 @@
 #include <memory>
 #include <utility>
 
+#include "common/thread_annotations.h"
+
 namespace flutter {
 
 namespace {
 
-// Holds the embedder's messenger lock for as long as it lives.
-class MessengerLock {
+// The embedder's messenger lock, as a lock that the analysis knows.
+class CAPABILITY("messenger lock") MessengerLock {
  public:
   explicit MessengerLock(FlutterDesktopMessengerRef messenger)
-      : messenger_(FlutterDesktopMessengerLock(messenger)) {}
-  ~MessengerLock() { FlutterDesktopMessengerUnlock(messenger_); }
+      : messenger_(messenger) {}
 
-  MessengerLock(const MessengerLock&) = delete;
-  MessengerLock& operator=(const MessengerLock&) = delete;
+  void Lock() ACQUIRE() { FlutterDesktopMessengerLock(messenger_); }
+  void Unlock() RELEASE() { FlutterDesktopMessengerUnlock(messenger_); }
 
  private:
   FlutterDesktopMessengerRef messenger_;
@@ -25,14 +26,15 @@ class MessengerLock {
 // The answer owed for one incoming message, shared by every copy of its
 // reply. It holds a reference on the messenger, so a reply that outlives the
 // engine still finds a valid (unavailable) messenger; the last copy to go
-// releases it. `answered` is shared rather than per copy so that two copies
-// can never both hand the embedder the same response handle; it is only
-// touched under the messenger lock.
+// releases it. `answered_` is shared rather than per copy so that two
+// copies can never both hand the embedder the same response handle.
 class PendingResponse {
  public:
   PendingResponse(FlutterDesktopMessengerRef messenger,
                   const FlutterDesktopMessageResponseHandle* handle)
-      : messenger_(FlutterDesktopMessengerAddRef(messenger)), handle_(handle) {}
+      : messenger_(FlutterDesktopMessengerAddRef(messenger)),
+        lock_(messenger_),
+        handle_(handle) {}
   ~PendingResponse() { FlutterDesktopMessengerRelease(messenger_); }
 
   PendingResponse(const PendingResponse&) = delete;
@@ -40,7 +42,7 @@ class PendingResponse {
 
   // Any thread.
   void Send(const uint8_t* data, size_t size) {
-    const MessengerLock lock(messenger_);
+    const velk::ScopedLock<MessengerLock> hold(lock_);
     if (!FlutterDesktopMessengerIsAvailable(messenger_)) {
       // The engine is gone and nobody waits for the answer any more.
     } else if (answered_) {
@@ -55,8 +57,9 @@ class PendingResponse {
 
  private:
   FlutterDesktopMessengerRef messenger_;
+  MessengerLock lock_;
   const FlutterDesktopMessageResponseHandle* handle_;
-  bool answered_ = false;
+  bool answered_ GUARDED_BY(lock_) = false;
 };
 
 }  // namespace
@@ -82,7 +85,7 @@ void BinaryMessengerImpl::SendMessage(const std::string& channel,
                                            size, &DispatchReply,
                                            heap_reply.get())) {
     // DispatchReply frees it when the answer comes.
-    heap_reply.release();
+    (void)heap_reply.release();
   }
 }
 

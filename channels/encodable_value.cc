@@ -43,9 +43,6 @@ bool operator<(const EncodableValue& lhs, const EncodableValue& rhs) {
         const T& right = std::get<T>(rhs);
         if constexpr (std::is_same_v<T, std::monostate>) {
           return false;
-        } else if constexpr (std::is_same_v<T, std::string>) {
-          // std::string compares its bytes as unsigned char.
-          return left < right;
         } else if constexpr (IsVector<T>::value) {
           return std::lexicographical_compare(left.begin(), left.end(),
                                               right.begin(), right.end());
@@ -53,6 +50,7 @@ bool operator<(const EncodableValue& lhs, const EncodableValue& rhs) {
           return std::lexicographical_compare(
               left.begin(), left.end(), right.begin(), right.end(), EntryLess);
         } else {
+          // Numbers, and strings, whose bytes compare as unsigned char.
           return left < right;
         }
       },

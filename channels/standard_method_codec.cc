@@ -2,11 +2,11 @@
 
 #include <iostream>
 #include <map>
-#include <mutex>
 #include <utility>
 #include <variant>
 
 #include "channels/byte_streams.h"
+#include "common/thread_annotations.h"
 
 namespace flutter {
 
@@ -22,10 +22,11 @@ const StandardMethodCodec& StandardMethodCodec::ForSerializer(
   if (serializer == nullptr) serializer = &SharedSerializer();
   // Channels are normally built on the platform thread, but nothing stops a
   // second thread from asking for a codec; the lock keeps the registry whole.
-  static std::mutex registry_mutex;
-  static auto* registry = new std::map<const StandardCodecSerializer*,
-                                       std::unique_ptr<StandardMethodCodec>>();
-  std::lock_guard<std::mutex> guard(registry_mutex);
+  static velk::Mutex registry_mutex;
+  static auto* registry PT_GUARDED_BY(registry_mutex) =
+      new std::map<const StandardCodecSerializer*,
+                   std::unique_ptr<StandardMethodCodec>>();
+  velk::MutexLock guard(registry_mutex);
   std::unique_ptr<StandardMethodCodec>& codec = (*registry)[serializer];
   if (!codec) codec.reset(new StandardMethodCodec(serializer));
   return *codec;

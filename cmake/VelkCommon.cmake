@@ -1,16 +1,52 @@
-# Compiler settings shared by every target, and the helpers that the folders
-# use to declare tests.
+# Compiler settings of the project, and the helpers that the folders use.
 
+# Warnings for our own code only: velk_link_warnings (called once from the
+# top-level list) links this to every target defined in our folders, so
+# vendored code built inside the tree (GoogleTest under Wine) never meets
+# -Werror.
+add_library(velk_warnings INTERFACE)
 if(MSVC)
-  add_compile_options(/W4 /permissive-)
-  if(VELK_WARNINGS_AS_ERRORS)
-    add_compile_options(/WX)
-  endif()
+  target_compile_options(velk_warnings INTERFACE /W4 /permissive-
+    $<$<BOOL:${VELK_WARNINGS_AS_ERRORS}>:/WX>)
 else()
-  add_compile_options(-Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual)
-  if(VELK_WARNINGS_AS_ERRORS)
-    add_compile_options(-Werror)
+  target_compile_options(velk_warnings INTERFACE
+    -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual
+    $<$<BOOL:${VELK_WARNINGS_AS_ERRORS}>:-Werror>)
+endif()
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  # Checks the lock annotations of common/thread_annotations.h, always as an
+  # error: a broken locking rule is a fault, not a style point.
+  target_compile_options(velk_warnings INTERFACE
+    -Wthread-safety -Werror=thread-safety)
+endif()
+
+# velk_link_warnings(DIR): links velk_warnings to every compiled target that
+# DIR and its subfolders define inside this source tree.
+function(velk_link_warnings dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    get_target_property(source_dir ${target} SOURCE_DIR)
+    cmake_path(IS_PREFIX CMAKE_SOURCE_DIR "${source_dir}" ours)
+    if(ours AND type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
+      target_link_libraries(${target} PRIVATE velk_warnings)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    velk_link_warnings(${subdir})
+  endforeach()
+endfunction()
+
+# Coverage instrumentation for the fuzzers, on the libraries they drive:
+# linked by those libraries, empty unless VELK_FUZZ is on.
+add_library(velk_fuzz_instrumentation INTERFACE)
+if(VELK_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "VELK_FUZZ needs clang (libFuzzer)")
   endif()
+  target_compile_options(velk_fuzz_instrumentation INTERFACE
+    -fsanitize=fuzzer-no-link)
 endif()
 
 if(WIN32)

@@ -4,13 +4,14 @@
 #   wine_test_runner.sh PREFIX PROGRAM [ARGS...]
 #   wine_test_runner.sh --template      makes the template, prints its path
 #
-# The prefix is copied from a template made once per machine (wineboot -i takes
-# about 12 s, a copy about 2 s). Before the test runs, this script starts the
-# prefix's persistent wineserver and boots the prefix with every standard
-# stream on /dev/null, under a lock: if the test's own wine process started
-# the server, Wine's background processes would inherit ctest's pipes and a
-# test would take seconds longer or hang. For the same reason the server must
-# not inherit the lock's descriptor, or it would hold the lock until it exits.
+# The prefix is copied from a template made once per machine and set of
+# set-up steps (wineboot -i takes about 12 s, a copy about 2 s). Before the
+# test runs, this script starts the prefix's persistent wineserver and boots
+# the prefix with every standard stream on /dev/null, under a lock: if the
+# test's own wine process started the server, Wine's background processes
+# would inherit ctest's pipes and a test would take seconds longer or hang.
+# For the same reason the server must not inherit the lock's descriptor, or
+# it would hold the lock until it exits.
 set -euo pipefail
 
 prefix=$1
@@ -27,25 +28,37 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # No X server is needed: the prefix uses Wine's null graphics driver.
 unset DISPLAY WAYLAND_DISPLAY
 
-template=${VELK_WINE_TEMPLATE:-${XDG_CACHE_HOME:-$HOME/.cache}/velk_vpn/wine-template}
+# The steps that turn a fresh prefix into the template. The template and every
+# prefix copied from it are stamped with a hash of these steps and of Wine's
+# version, and made again when either changes: edit the steps, and the next
+# test run uses a prefix made by the new ones.
+template_steps() {
+  wineboot -i
+  # A crashing program must end, not wait behind a crash dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
+  # Top-level windows on a virtual monitor, without an X server.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
+  winecfg -v win10
+  wineserver -w
+}
+
+stamp=$({ declare -f template_steps; wine --version; } | sha256sum | cut -c1-16)
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/velk_vpn
+template=${VELK_WINE_TEMPLATE:-$cache/wine-template-$stamp}
+
+stamp_of() { cat "$1/.velk-template" 2>/dev/null || true; }
 
 make_template() {
   mkdir -p "$(dirname "$template")"
   (
     flock 8
-    [ -f "$template/.velk-template" ] && exit 0
-    rm -rf "$template.tmp"
+    [ "$(stamp_of "$template")" = "$stamp" ] && exit 0
+    rm -rf "$template" "$template.tmp"
     (
       export WINEPREFIX=$template.tmp
-      wineboot -i
-      # A crashing program must end, not wait behind a crash dialog.
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-      # Top-level windows on a virtual monitor, without an X server.
-      wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
-      winecfg -v win10
-      wineserver -w
+      template_steps
     ) </dev/null >/dev/null 2>&1 8>&- 9>&-
-    touch "$template.tmp/.velk-template"
+    echo "$stamp" >"$template.tmp/.velk-template"
     mv "$template.tmp" "$template"
   ) 8>"$template.lock"
 }
@@ -58,9 +71,13 @@ fi
 
 (
   flock 9
-  if [ ! -f "$prefix/.velk-template" ]; then
+  if [ "$(stamp_of "$prefix")" != "$stamp" ]; then
     make_template
-    rm -rf "$prefix"
+    if [ -d "$prefix" ]; then
+      # A prefix made by other steps: its server (and services) go with it.
+      wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+      rm -rf "$prefix"
+    fi
     cp -a "$template" "$prefix"
   fi
   # -p60 keeps the server (and the services it runs) alive between tests;

@@ -75,6 +75,7 @@ bool SameValue(const EncodableValue& a, const EncodableValue& b) {
         using T = std::decay_t<decltype(left)>;
         const T& right = std::get<T>(b);
         if constexpr (std::is_same_v<T, double>) {
+          // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): bits.
           return std::memcmp(&left, &right, sizeof(T)) == 0;
         } else if constexpr (std::is_same_v<T, std::vector<double>> ||
                              std::is_same_v<T, std::vector<float>>) {

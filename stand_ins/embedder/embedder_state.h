@@ -10,10 +10,10 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "interfaces/embedder.h"
 #include "stand_ins/embedder/embedder_testing.h"
 
@@ -32,15 +32,16 @@ struct FlutterDesktopMessenger {
   // The lock of FlutterDesktopMessengerLock. Held by a replying thread around
   // its availability check and response, and by the engine while it shuts the
   // messenger down, so no response can slip past the engine's end.
-  std::mutex public_lock;
+  velk::Mutex public_lock ACQUIRED_BEFORE(state_mutex);
 
   // Guards the fields below, which any replying thread reaches.
-  std::mutex state_mutex;
-  FlutterDesktopEngine* engine = nullptr;  // null once the engine is gone
+  velk::Mutex state_mutex;
+  // Null once the engine is gone.
+  FlutterDesktopEngine* engine GUARDED_BY(state_mutex) = nullptr;
   std::map<const FlutterDesktopMessageResponseHandle*,
            std::unique_ptr<FlutterDesktopMessageResponseHandle>>
-      open_responses;
-  size_t rejected_responses = 0;
+      open_responses GUARDED_BY(state_mutex);
+  size_t rejected_responses GUARDED_BY(state_mutex) = 0;
 
   struct ChannelCallback {
     FlutterDesktopMessageCallback callback = nullptr;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "stand_ins/embedder/embedder_state.h"
 
 #if defined(_WIN32)
@@ -285,7 +286,7 @@ VelkEmbedderCounters VelkEmbedderGetCounters(FlutterDesktopEngineRef engine) {
   FlutterDesktopMessenger* messenger = engine->messenger;
   counters.messenger_references =
       messenger->references.load(std::memory_order_relaxed);
-  std::lock_guard<std::mutex> guard(messenger->state_mutex);
+  velk::MutexLock guard(messenger->state_mutex);
   counters.open_responses = messenger->open_responses.size();
   counters.rejected_responses = messenger->rejected_responses;
   return counters;

@@ -23,16 +23,23 @@ bool RemoveTunnelService() {
   {
     ScopedServiceHandle service = OpenTunnelServiceForTest(SERVICE_ALL_ACCESS);
     if (!service) return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    SERVICE_STATUS_PROCESS process = {};
+    DWORD needed = 0;
+    if (QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                             reinterpret_cast<BYTE*>(&process), sizeof(process),
+                             &needed) &&
+        process.dwProcessId != 0) {
+      ScopedKernelHandle release(
+          OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                     ReleaseEventName(process.dwProcessId).c_str()));
+      if (release) SetEvent(release.get());
+    }
     SERVICE_STATUS status = {};
-    ScopedKernelHandle release(
-        OpenEventW(EVENT_MODIFY_STATE, FALSE, kReleaseEventName));
-    if (release) SetEvent(release.get());
     (void)ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    for (int i = 0; i < 250; ++i) {
-      if (!QueryServiceStatus(service.get(), &status) ||
-          status.dwCurrentState == SERVICE_STOPPED) {
-        break;
-      }
+    const ULONGLONG deadline = GetTickCount64() + kServiceDeadlineMs;
+    while (QueryServiceStatus(service.get(), &status) &&
+           status.dwCurrentState != SERVICE_STOPPED &&
+           GetTickCount64() < deadline) {
       Sleep(20);
     }
     if (!DeleteService(service.get()) &&
@@ -40,12 +47,13 @@ bool RemoveTunnelService() {
       return false;
     }
   }
-  for (int i = 0; i < 250; ++i) {
+  const ULONGLONG deadline = GetTickCount64() + kServiceDeadlineMs;
+  do {
     ScopedServiceHandle service =
         OpenTunnelServiceForTest(SERVICE_QUERY_STATUS);
     if (!service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
     Sleep(20);
-  }
+  } while (GetTickCount64() < deadline);
   return false;
 }
 

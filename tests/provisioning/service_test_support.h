@@ -12,6 +12,11 @@
 // a removed service and removes it again.
 namespace velk::test {
 
+// How long a test waits for the service manager or a service to get where it
+// must. Generous: the suites run in parallel on loaded machines, and a wait
+// that succeeds ends as soon as it does.
+inline constexpr DWORD kServiceDeadlineMs = 30000;
+
 // Ends the service's process (also a test host that ignores stop requests),
 // deletes the service and waits until it is gone.
 bool RemoveTunnelService();
@@ -30,7 +35,8 @@ struct InstalledServiceConfig {
 bool ReadTunnelServiceConfig(InstalledServiceConfig* config);
 
 // Polls the service's state every 20 ms until it is `state`.
-bool WaitForTunnelServiceState(TunnelServiceState state, DWORD timeout_ms);
+bool WaitForTunnelServiceState(TunnelServiceState state,
+                               DWORD timeout_ms = kServiceDeadlineMs);
 
 // The test host in this program's folder, with extra arguments after the
 // usual three.

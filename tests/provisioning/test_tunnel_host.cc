@@ -7,7 +7,7 @@
 //
 // --exit-code=N   report stopped with service-specific exit code N.
 // --ignore-stop   keep running when asked to stop; only the release event
-//                 (kReleaseEventName) ends it, so tests can clean up.
+//                 (ReleaseEventName) ends it, so tests can clean up.
 #include <windows.h>
 
 #include <cwchar>
@@ -45,9 +45,12 @@ DWORD WINAPI HandleControl(DWORD control, DWORD, void*, void*) {
 void WINAPI RunService(DWORD, wchar_t**) {
   g_status_handle = RegisterServiceCtrlHandlerExW(L"", HandleControl, nullptr);
   if (g_status_handle == nullptr) return;
-  Report(SERVICE_RUNNING);
+  // Made before the host reports running, so a test that sees it running
+  // can always release it.
   HANDLE release =
-      CreateEventW(nullptr, TRUE, FALSE, velk::test::kReleaseEventName);
+      CreateEventW(nullptr, TRUE, FALSE,
+                   velk::test::ReleaseEventName(GetCurrentProcessId()).c_str());
+  Report(SERVICE_RUNNING);
   HANDLE ends[] = {g_stop_event, release};
   WaitForMultipleObjects(release != nullptr ? 2 : 1, ends, FALSE, INFINITE);
   Report(SERVICE_STOPPED);

@@ -40,8 +40,7 @@ class TunnelServiceTest : public testing::Test {
     ASSERT_TRUE(test::SetTunnelServiceCommandLine(
         test::TestHostCommandLine(kConfigPath, extra_arguments)));
     ASSERT_TRUE(StartTunnelService());
-    ASSERT_TRUE(
-        test::WaitForTunnelServiceState(TunnelServiceState::Running, 5000));
+    ASSERT_TRUE(test::WaitForTunnelServiceState(TunnelServiceState::Running));
   }
 
   void ExpectInstalledAsConfigured() {
@@ -141,14 +140,18 @@ TEST_F(TunnelServiceTest, StopAndWaitGivesUpAfterAHundredPauses) {
   EXPECT_EQ(QueryTunnelServiceState(), TunnelServiceState::Running);
 }
 
+// The pauses' count and length are the previous case's; this one proves that
+// the default pause really sleeps. Only the lower bound is tight: a loaded
+// machine stretches every poll, so the upper one only catches pauses of the
+// wrong unit (seconds instead of milliseconds would take 100 s).
 TEST_F(TunnelServiceTest, StopAndWaitInRealTimeEndsAfterAboutTenSeconds) {
   StartWithArguments(L"--ignore-stop");
   const auto started = std::chrono::steady_clock::now();
   StopTunnelServiceAndWait();
   const auto elapsed = std::chrono::steady_clock::now() - started;
   EXPECT_GE(elapsed, std::chrono::milliseconds(9900));
-  // Generous: a loaded machine stretches each pause a little.
-  EXPECT_LT(elapsed, std::chrono::milliseconds(15000));
+  EXPECT_LT(elapsed, std::chrono::seconds(40));
+  EXPECT_EQ(QueryTunnelServiceState(), TunnelServiceState::Running);
 }
 
 }  // namespace

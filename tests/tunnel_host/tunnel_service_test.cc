@@ -74,8 +74,9 @@ class TunnelHostServiceTest : public testing::Test {
   }
 
   // Waits until the transcript holds `line`.
-  static bool WaitForTranscriptLine(const std::string& line, DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  static bool WaitForTranscriptLine(const std::string& line) {
+    const ULONGLONG deadline =
+        GetTickCount64() + velk::test::kServiceDeadlineMs;
     while (ReadBeside(L"tunnel_transcript.txt").find(line + "\n") ==
            std::string::npos) {
       if (GetTickCount64() > deadline) return false;
@@ -98,7 +99,7 @@ class FakePeer {
     int length = sizeof(address);
     getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
-    DWORD timeout_ms = 5000;
+    DWORD timeout_ms = velk::test::kServiceDeadlineMs;
     setsockopt(socket_.get(), SOL_SOCKET, SO_RCVTIMEO,
                reinterpret_cast<const char*>(&timeout_ms), sizeof(timeout_ms));
   }
@@ -132,21 +133,21 @@ TEST_F(TunnelHostServiceTest, RunsUntilStoppedAndReportsTheLibrarysExitCode) {
           config_folder_.Path(L"tovranevpn.conf") + L"\" \"TovraneVPN\"");
 
   ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Running,
-                                                    10000));
+  ASSERT_TRUE(
+      velk::test::WaitForTunnelServiceState(TunnelServiceState::Running));
   // While it runs, the tunnel greets its endpoint.
   EXPECT_EQ(peer.Receive(), "tovrane stand-in keepalive");
 
   ASSERT_TRUE(velk::StopTunnelService());
-  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
-                                                    10000));
+  ASSERT_TRUE(
+      velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped));
   uint32_t exit_code = 0;
   EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
             TunnelServiceState::Stopped);
   EXPECT_EQ(exit_code, 7u);
 
   // The library's entry returned only after the service had stopped.
-  ASSERT_TRUE(WaitForTranscriptLine("returning 1", 5000));
+  ASSERT_TRUE(WaitForTranscriptLine("returning 1"));
   const std::string transcript = ReadBeside(L"tunnel_transcript.txt");
   EXPECT_NE(transcript.find("tunnel name TovraneVPN\nrunning\nstop control\n"
                             "stopped with code 7\ndispatcher returned\n"),
@@ -159,20 +160,20 @@ TEST_F(TunnelHostServiceTest, ReportsTheCodeOfATunnelThatEndsOrNeverStarts) {
   SetKnobs("exit_code=5\nstop_after_ms=400\n");
   Install("[Peer]\nEndpoint = 127.0.0.1:9\n");
   ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(WaitForTranscriptLine("stopped by itself", 10000));
-  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
-                                                    10000));
+  ASSERT_TRUE(WaitForTranscriptLine("stopped by itself"));
+  ASSERT_TRUE(
+      velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped));
   uint32_t exit_code = 0;
   velk::QueryTunnelServiceState(&exit_code);
   EXPECT_EQ(exit_code, 5u);
-  ASSERT_TRUE(WaitForTranscriptLine("returning 1", 5000));
+  ASSERT_TRUE(WaitForTranscriptLine("returning 1"));
 
   (void)DeleteFileW(BesideThisProgram(L"tunnel_transcript.txt").c_str());
   SetKnobs("exit_code=9\nrefuse_start=1\n");
   ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(WaitForTranscriptLine("refused to start", 10000));
-  ASSERT_TRUE(velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped,
-                                                    10000));
+  ASSERT_TRUE(WaitForTranscriptLine("refused to start"));
+  ASSERT_TRUE(
+      velk::test::WaitForTunnelServiceState(TunnelServiceState::Stopped));
   velk::QueryTunnelServiceState(&exit_code);
   EXPECT_EQ(exit_code, 9u);
   EXPECT_EQ(ReadBeside(L"tunnel_transcript.txt").find("running"),
