@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace flutter {
@@ -45,15 +46,61 @@ class ByteStreamWriter {
   virtual void PadToAlignment(size_t alignment) = 0;
 };
 
+namespace internal {
+// The one-line report of a read past the end of a message.
+void ReportInvalidRead();
+}  // namespace internal
+
 // Reads a borrowed message; the bytes must outlive the reader.
+//
+// The operations are defined here so that the serializer, which calls them
+// without the virtual slot when it holds exactly this reader, gets them
+// inlined: a message is read a byte or two at a time.
 class ByteBufferStreamReader : public ByteStreamReader {
  public:
-  ByteBufferStreamReader(const uint8_t* data, size_t size);
+  ByteBufferStreamReader(const uint8_t* data, size_t size)
+      : data_(data), size_(size) {}
 
-  uint8_t GetByte() override;
-  void GetBytes(uint8_t* destination, size_t count) override;
-  void SkipToAlignment(size_t alignment) override;
-  size_t RemainingBytes() const override;
+  uint8_t GetByte() override {
+    if (position_ >= size_) {
+      internal::ReportInvalidRead();
+      return 0;
+    }
+    return data_[position_++];
+  }
+
+  void GetBytes(uint8_t* destination, size_t count) override {
+    const uint8_t* source = TakeBytes(count);
+    if (source == nullptr) {
+      internal::ReportInvalidRead();
+      return;
+    }
+    if (count > 0) std::memcpy(destination, source, count);
+  }
+
+  void SkipToAlignment(size_t alignment) override {
+    if (alignment == 0) return;
+    const size_t misalignment = position_ % alignment;
+    if (misalignment != 0) position_ += alignment - misalignment;
+  }
+
+  size_t RemainingBytes() const override {
+    return position_ < size_ ? size_ - position_ : 0;
+  }
+
+  // The next `count` bytes where they stand in the message, consumed, for a
+  // decoder that builds a value straight from them. Null, with nothing
+  // consumed and nothing reported, exactly when GetBytes of `count` would
+  // fail.
+  const uint8_t* TakeBytes(size_t count) {
+    // Written so that neither side can overflow, whatever count a message
+    // claims; after SkipToAlignment the position may stand past the end, and
+    // then even an empty read fails.
+    if (position_ > size_ || count > size_ - position_) return nullptr;
+    const uint8_t* bytes = data_ + position_;
+    position_ += count;
+    return bytes;
+  }
 
  private:
   const uint8_t* data_;
@@ -67,18 +114,27 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
  public:
   explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer);
 
-  void PutByte(uint8_t byte) override;
-  void PutBytes(const uint8_t* source, size_t count) override;
-  void PadToAlignment(size_t alignment) override;
+  void PutByte(uint8_t byte) override { buffer_->push_back(byte); }
+
+  void PutBytes(const uint8_t* source, size_t count) override {
+    buffer_->insert(buffer_->end(), source, source + count);
+  }
+
+  void PadToAlignment(size_t alignment) override {
+    if (alignment == 0) return;
+    const size_t misalignment = buffer_->size() % alignment;
+    if (misalignment != 0) {
+      buffer_->resize(buffer_->size() + alignment - misalignment, 0);
+    }
+  }
+
+  // The vector appended to. The serializer writes a whole value into it
+  // directly when it holds exactly this writer.
+  std::vector<uint8_t>* buffer() const { return buffer_; }
 
  private:
   std::vector<uint8_t>* buffer_;
 };
-
-namespace internal {
-// The one-line report of a read past the end of a message.
-void ReportInvalidRead();
-}  // namespace internal
 
 }  // namespace flutter
 

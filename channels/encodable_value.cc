@@ -29,6 +29,14 @@ bool EntryLess(const EncodableValueMap::value_type& lhs,
 
 bool operator<(const EncodableValue& lhs, const EncodableValue& rhs) {
   if (lhs.index() != rhs.index()) return lhs.index() < rhs.index();
+  // Map keys are mostly strings or integers, and every insertion into a map
+  // compares its key: those two are compared without the dispatch below.
+  if (const auto* left = std::get_if<std::string>(&lhs)) {
+    return *left < *std::get_if<std::string>(&rhs);
+  }
+  if (const auto* left = std::get_if<int32_t>(&lhs)) {
+    return *left < *std::get_if<int32_t>(&rhs);
+  }
   return std::visit(
       [&rhs](const auto& left) -> bool {
         using T = std::decay_t<decltype(left)>;

@@ -45,13 +45,16 @@ class StandardCodecSerializer {
   // The one process-wide instance, created on first use.
   static const StandardCodecSerializer& GetInstance();
 
-  // Appends the type byte and the payload of `value`. Nested values go
-  // through this virtual slot, so an override sees them too.
+  // Appends the type byte and the payload of `value`. In a derived class
+  // nested values go through this virtual slot, so an override sees them
+  // too; this class itself writes them directly, and writes exactly a
+  // ByteBufferStreamWriter without its virtual slots.
   virtual void WriteValue(const EncodableValue& value,
                           ByteStreamWriter* stream) const;
 
   // Reads the payload of a value whose type byte has already been read.
-  // Nested values go through this virtual slot.
+  // Nested values go through this virtual slot as they do in WriteValue, and
+  // exactly a ByteBufferStreamReader is read without its virtual slots.
   virtual EncodableValue ReadValueOfType(uint8_t type,
                                          ByteStreamReader* stream) const;
 

@@ -37,7 +37,11 @@ void DiscardQueuedTasks(HWND window) {
 }  // namespace
 
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project)
-    : project_(project) {}
+    : FlutterWindow(project, SystemConnectionOperations()) {}
+
+FlutterWindow::FlutterWindow(const flutter::EngineProject& project,
+                             ConnectionOperations vpn_operations)
+    : project_(project), vpn_operations_(std::move(vpn_operations)) {}
 
 FlutterWindow::~FlutterWindow() {
   vpn_plugin_.reset();
@@ -59,8 +63,8 @@ bool FlutterWindow::OnWindowCreated() {
   }
   flutter::FlutterEngine* engine = flutter_controller_->GetEngine();
   RegisterAppPlugins(engine);
-  vpn_plugin_ =
-      std::make_unique<VpnPlugin>(engine->GetMessenger(), NativeHandle());
+  vpn_plugin_ = std::make_unique<VpnPlugin>(engine->GetMessenger(),
+                                            NativeHandle(), vpn_operations_);
   AttachContent(flutter_controller_->GetView()->GetHWND());
 
   // Shown only once the interface has drawn, so the user never sees an

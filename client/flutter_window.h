@@ -11,6 +11,7 @@
 
 #include "channels/engine_project.h"
 #include "channels/flutter_view_controller.h"
+#include "client/vpn_plugin/connection_operations.h"
 #include "client/vpn_plugin/vpn_plugin.h"
 #include "client/win32_window.h"
 
@@ -20,6 +21,10 @@ class FlutterWindow : public Win32Window {
  public:
   // Nothing native exists until Open().
   explicit FlutterWindow(const flutter::EngineProject& project);
+  // The same, with the service, interface and clocks that the VPN plug-in is
+  // to use instead of the system's.
+  FlutterWindow(const flutter::EngineProject& project,
+                ConnectionOperations vpn_operations);
   ~FlutterWindow() override;
 
  protected:
@@ -32,6 +37,7 @@ class FlutterWindow : public Win32Window {
   // Field order is destruction order in reverse: the plug-in goes before
   // the view controller, the controller before the project.
   flutter::EngineProject project_;
+  ConnectionOperations vpn_operations_;
   std::unique_ptr<flutter::FlutterViewController> flutter_controller_;
   std::unique_ptr<VpnPlugin> vpn_plugin_;
 };

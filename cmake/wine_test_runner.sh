@@ -2,6 +2,7 @@
 # Runs one Windows test program under Wine in a private prefix.
 #
 #   wine_test_runner.sh PREFIX PROGRAM [ARGS...]
+#   wine_test_runner.sh --template      makes the template, prints its path
 #
 # The prefix is copied from a template made once per machine and set of
 # set-up steps (wineboot -i takes about 12 s, a copy about 2 s). Before the
@@ -62,6 +63,12 @@ make_template() {
     mv "$template.tmp" "$template"
   ) 8>"$template.lock"
 }
+
+if [ "$prefix" = --template ]; then
+  make_template
+  echo "$template"
+  exit 0
+fi
 
 (
   flock 9

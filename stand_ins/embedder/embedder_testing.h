@@ -55,6 +55,10 @@ FLUTTER_EXPORT void VelkEmbedderDrawFrame(FlutterDesktopEngineRef engine);
 FLUTTER_EXPORT FlutterDesktopEngineRef
 VelkEmbedderGetControllerEngine(FlutterDesktopViewControllerRef controller);
 
+// The engine created last in this process while it lives, NULL once it is
+// destroyed: how a test reaches the engine of a window it opened.
+FLUTTER_EXPORT FlutterDesktopEngineRef VelkEmbedderNewestEngine(void);
+
 // Counters of the embedder's bookkeeping.
 typedef struct {
   size_t open_responses;      // delivered messages not yet answered

@@ -23,6 +23,7 @@ std::atomic<int> live_engines{0};
 std::atomic<bool> fail_next_view_controller{false};
 std::atomic<int> null_engine_calls{0};
 std::atomic<unsigned int> monitor_dpi_override{0};
+std::atomic<FlutterDesktopEngine*> newest_engine{nullptr};
 
 // A real embedder dereferences the engine handle it is given; the stand-in
 // refuses a null one and counts it, so tests can see that none was passed.
@@ -39,6 +40,9 @@ std::wstring CopyOrEmpty(const wchar_t* text) {
 void DestroyEngine(FlutterDesktopEngine* engine) {
   velk::embedder::ShutDownMessenger(engine->messenger);
   engine->messenger = nullptr;
+  // Left alone when a newer engine has been created since.
+  FlutterDesktopEngine* newest = engine;
+  (void)newest_engine.compare_exchange_strong(newest, nullptr);
   // Every sent message gets its reply, or its caller's context leaks. The
   // messenger is shut first, so a reply cannot send again.
   for (const auto& pending : engine->open_replies) pending->AnswerEmpty();
@@ -109,6 +113,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   engine->ui_thread_policy = properties->ui_thread_policy;
   engine->messenger = velk::embedder::CreateMessenger(engine);
   live_engines.fetch_add(1);
+  newest_engine.store(engine);
   return engine;
 }
 
@@ -294,6 +299,10 @@ const char* VelkEmbedderGetEntrypointArgument(FlutterDesktopEngineRef engine,
     return nullptr;
   }
   return engine->entrypoint_arguments[static_cast<size_t>(index)].c_str();
+}
+
+FlutterDesktopEngineRef VelkEmbedderNewestEngine(void) {
+  return newest_engine.load();
 }
 
 int VelkEmbedderLiveEngines(void) { return live_engines.load(); }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
@@ -335,6 +336,206 @@ TEST(StandardCodecSerializerTest, SharedSerializerServesConcurrentThreads) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(shortfalls, std::vector<int>(4, 0));
+}
+
+// A reader and a writer that are not the buffer ones: the serializer can
+// reach them only through their virtual operations.
+class ForwardingReader : public ByteStreamReader {
+ public:
+  explicit ForwardingReader(const Bytes& message)
+      : inner_(message.data(), message.size()) {}
+  uint8_t GetByte() override { return inner_.GetByte(); }
+  void GetBytes(uint8_t* destination, size_t count) override {
+    inner_.GetBytes(destination, count);
+  }
+  void SkipToAlignment(size_t alignment) override {
+    inner_.SkipToAlignment(alignment);
+  }
+  size_t RemainingBytes() const override { return inner_.RemainingBytes(); }
+
+ private:
+  ByteBufferStreamReader inner_;
+};
+
+class ForwardingWriter : public ByteStreamWriter {
+ public:
+  explicit ForwardingWriter(Bytes* message) : inner_(message) {}
+  void PutByte(uint8_t byte) override { inner_.PutByte(byte); }
+  void PutBytes(const uint8_t* source, size_t count) override {
+    inner_.PutBytes(source, count);
+  }
+  void PadToAlignment(size_t alignment) override {
+    inner_.PadToAlignment(alignment);
+  }
+
+ private:
+  ByteBufferStreamWriter inner_;
+};
+
+// Adds nothing; being a derived class, it gets every nested value through
+// its own slots.
+class DerivedSerializer : public StandardCodecSerializer {};
+
+// What a decode gave and reported, so that two ways of decoding compare.
+struct Decoded {
+  EncodableValue value;
+  Lines reports;
+  bool operator==(const Decoded&) const = default;
+};
+
+enum class Path { kBuffer, kForwardingStream, kDerivedSerializer };
+
+Decoded DecodeBy(Path path, const Bytes& message) {
+  velk::test::ReportCapture capture;
+  Decoded decoded;
+  if (path == Path::kForwardingStream) {
+    ForwardingReader reader(message);
+    decoded.value = SharedSerializer().ReadNextValue(&reader);
+  } else {
+    const DerivedSerializer derived;
+    const StandardCodecSerializer& serializer =
+        path == Path::kBuffer ? SharedSerializer() : derived;
+    ByteBufferStreamReader reader(message.data(), message.size());
+    decoded.value = serializer.ReadNextValue(&reader);
+  }
+  decoded.reports = capture.Lines();
+  return decoded;
+}
+
+Bytes EncodeBy(Path path, const EncodableValue& value, Bytes message) {
+  if (path == Path::kForwardingStream) {
+    ForwardingWriter writer(&message);
+    SharedSerializer().WriteValue(value, &writer);
+  } else {
+    const DerivedSerializer derived;
+    const StandardCodecSerializer& serializer =
+        path == Path::kBuffer ? SharedSerializer() : derived;
+    ByteBufferStreamWriter writer(&message);
+    serializer.WriteValue(value, &writer);
+  }
+  return message;
+}
+
+// The serializer writes and reads the buffer streams with code of its own;
+// over any other stream, or as the base of a derived serializer, it goes
+// through the virtual operations. Both must give the same bytes, values and
+// reports, for odd and malformed input too.
+TEST(StandardCodecSerializerTest, BufferStreamsAndOtherStreamsAgree) {
+  const char* messages[] = {
+      "0d 04 00 03 05 00 00 00 03 05 00 00 00 00 07 01 61 02 07 01 62 01",
+      ("0c 04 0a 00 00 00 00 00 03 03 00 00 00 0e 01 00 00 00 00 3f "
+       "06 00 00 00 00 00 00 00 00 00 04 40"),
+      "0d 02 07 01 61 0c 01 01 07 01 61 0c 02 01 02",  // repeated key
+      "0d 02 05 01 61 01 03 07 00 00 00 02",           // type 5 and int keys
+      "0d 01 07 05 61",              // key claims 5 bytes, has 1
+      "0d 02 07 01 61 07 fe 01 01",  // value claims 257 bytes
+      "0c 03 07 02 61 62 08 03 01",  // byte list cut short
+      "0c 02 06 00 00",              // double without its value
+      "0d 01 0f 01",                 // unknown key type
+      "07 ff ff ff ff ff 61 62",     // 4 GiB string
+      "0c 43 01 01",                 // 67 elements claimed, 2 held
+  };
+  for (const char* hex : messages) {
+    SCOPED_TRACE(hex);
+    const Bytes message = Hex(hex);
+    const Decoded expected = DecodeBy(Path::kBuffer, message);
+    EXPECT_EQ(DecodeBy(Path::kForwardingStream, message), expected);
+    EXPECT_EQ(DecodeBy(Path::kDerivedSerializer, message), expected);
+  }
+  Decoded deep = DecodeBy(Path::kBuffer, NestedLists(300));
+  EXPECT_EQ(deep.reports, Lines({kTooDeep}));
+  EXPECT_EQ(DecodeBy(Path::kForwardingStream, NestedLists(300)), deep);
+  EXPECT_EQ(DecodeBy(Path::kDerivedSerializer, NestedLists(300)), deep);
+
+  // Longer than what the buffer path keeps on the stack, after bytes already
+  // in the vector, with aligned values after the long string.
+  const EncodableValue long_message(EncodableValueList{
+      EncodableValue(std::string(1500, 's')), EncodableValue(2.5),
+      EncodableValue(std::vector<int32_t>{7, 8}),
+      EncodableValue(EncodableValueMap{
+          {EncodableValue("k"), EncodableValue(Bytes(600, 0x5a))},
+          {EncodableValue(int32_t{-1}), EncodableValue(CustomValue(1))}})});
+  for (const Bytes& prefix : {Bytes{}, Bytes{0xaa, 0xbb, 0xcc}}) {
+    SCOPED_TRACE(prefix.size());
+    velk::test::ReportCapture reports;
+    const Bytes expected = EncodeBy(Path::kBuffer, long_message, prefix);
+    EXPECT_EQ(EncodeBy(Path::kForwardingStream, long_message, prefix),
+              expected);
+    EXPECT_EQ(EncodeBy(Path::kDerivedSerializer, long_message, prefix),
+              expected);
+    // The double stands after the prefix, the list head and the string:
+    // its 8 bytes start on a multiple of 8 counted from the vector's start.
+    const size_t type_at = prefix.size() + 2 + 4 + 1500;
+    ASSERT_EQ(expected[type_at], 0x06);
+    const size_t value_at = (type_at + 1 + 7) / 8 * 8;
+    double read_back = 0;
+    std::memcpy(&read_back, expected.data() + value_at, sizeof(read_back));
+    EXPECT_EQ(read_back, 2.5);
+    EXPECT_EQ(reports.Lines().size(), 3u);  // one custom value, each path
+  }
+}
+
+// A point, for a serializer that extends the encoding with a type byte of
+// its own.
+struct Point {
+  int32_t x;
+  int32_t y;
+};
+
+class PointSerializer : public StandardCodecSerializer {
+ public:
+  static constexpr uint8_t kPointType = 128;
+
+  void WriteValue(const EncodableValue& value,
+                  ByteStreamWriter* stream) const override {
+    const auto* custom = std::get_if<CustomValue>(&value);
+    const Point* point = custom ? custom->TryGetValue<Point>() : nullptr;
+    if (point == nullptr) {
+      StandardCodecSerializer::WriteValue(value, stream);
+      return;
+    }
+    stream->PutByte(kPointType);
+    stream->PutBytes(reinterpret_cast<const uint8_t*>(&point->x), 4);
+    stream->PutBytes(reinterpret_cast<const uint8_t*>(&point->y), 4);
+  }
+
+  EncodableValue ReadValueOfType(uint8_t type,
+                                 ByteStreamReader* stream) const override {
+    if (type != kPointType) {
+      return StandardCodecSerializer::ReadValueOfType(type, stream);
+    }
+    Point point{};
+    stream->GetBytes(reinterpret_cast<uint8_t*>(&point.x), 4);
+    stream->GetBytes(reinterpret_cast<uint8_t*>(&point.y), 4);
+    return EncodableValue(CustomValue(point));
+  }
+};
+
+// The serializer's extension points: a derived serializer's overrides see
+// the values nested in lists and maps, over the buffer streams too.
+TEST(StandardCodecSerializerTest, DerivedSerializerSeesNestedValues) {
+  const PointSerializer serializer;
+  const EncodableValue value(EncodableValueList{
+      EncodableValue("p"), EncodableValue(EncodableValueMap{
+                               {EncodableValue(int32_t{1}),
+                                EncodableValue(CustomValue(Point{3, -1}))}})});
+  Bytes message;
+  ByteBufferStreamWriter writer(&message);
+  serializer.WriteValue(value, &writer);
+  EXPECT_EQ(message, Hex("0c 02 07 01 70 0d 01 03 01 00 00 00 "
+                         "80 03 00 00 00 ff ff ff ff"));
+
+  ByteBufferStreamReader reader(message.data(), message.size());
+  const EncodableValue decoded = serializer.ReadNextValue(&reader);
+  const auto& list = std::get<EncodableValueList>(decoded);
+  ASSERT_EQ(list.size(), 2u);
+  const auto& map = std::get<EncodableValueMap>(list[1]);
+  ASSERT_EQ(map.size(), 1u);
+  const Point* point =
+      std::get<CustomValue>(map.begin()->second).TryGetValue<Point>();
+  ASSERT_NE(point, nullptr);
+  EXPECT_EQ(point->x, 3);
+  EXPECT_EQ(point->y, -1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "client/engine_setup.h"
 #include "client/flutter_window.h"
 #include "client/platform_task.h"
 #include "client/win32_window.h"
@@ -19,14 +20,6 @@
 
 namespace velk {
 namespace {
-
-flutter::EngineProject TestProject() {
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  project.aot_library_path = L"data\\app.so";
-  return project;
-}
 
 // Handles this thread's messages until `done` holds or `milliseconds` pass.
 template <typename Predicate>
@@ -53,7 +46,7 @@ bool ClassRegistered() {
 // The main window with a record of what it was asked to do.
 class RecordingWindow : public FlutterWindow {
  public:
-  RecordingWindow() : FlutterWindow(TestProject()) {}
+  RecordingWindow() : FlutterWindow(BuildEngineProject(L"data")) {}
 
   int shows = 0;
   bool visible_when_created = true;

@@ -1,5 +1,7 @@
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -12,9 +14,22 @@ using velk::TunnelServiceState;
 
 constexpr int64_t kNsPerMs = 1000000;
 
+std::wstring NewTemporaryFile() {
+  wchar_t folder[MAX_PATH];
+  wchar_t path[MAX_PATH] = L"";
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"vpt", 0, path);
+  return path;
+}
+
 }  // namespace
 
-FakeTunnelWorld::FakeTunnelWorld(Setup setup) : setup_(setup) {}
+FakeTunnelWorld::FakeTunnelWorld(Setup setup)
+    : config_path(NewTemporaryFile()), setup_(setup) {}
+
+FakeTunnelWorld::~FakeTunnelWorld() {
+  (void)DeleteFileW(config_path.c_str());  // a leftover only clutters
+}
 
 void FakeTunnelWorld::SetNoteReceiver(
     std::function<void(const std::string&)> receiver) {

@@ -49,7 +49,10 @@ class FakeTunnelWorld : public std::enable_shared_from_this<FakeTunnelWorld> {
     bool sleeps_end_early = false;
   };
 
+  // The stored configuration goes to a temporary file of the world's own,
+  // deleted with it.
   explicit FakeTunnelWorld(Setup setup);
+  ~FakeTunnelWorld();
 
   // The operations the plug-in is given. They hold the world.
   velk::ConnectionOperations Operations();
@@ -78,7 +81,7 @@ class FakeTunnelWorld : public std::enable_shared_from_this<FakeTunnelWorld> {
   std::string RunningConfig() const;
   velk::TunnelServiceState StateNow();
 
-  std::wstring config_path;  // where the stored configuration goes
+  const std::wstring config_path;
 
  private:
   void Advance(std::unique_lock<std::mutex>& lock, int64_t ns);

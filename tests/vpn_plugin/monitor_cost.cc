@@ -23,11 +23,10 @@
 #include "client/provisioning/tunnel_service.h"
 #include "client/vpn_plugin/connection_operations.h"
 #include "client/vpn_plugin/tunnel_traffic.h"
-#include "client/vpn_plugin/vpn_plugin.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
-#include "tests/vpn_plugin/plugin_harness.h"
+#include "tests/vpn_plugin/plugin_test_fixture.h"
 #include "win/scoped_handle.h"
 
 namespace {
@@ -140,15 +139,18 @@ int wmain(int argc, wchar_t** argv) {
   // reports that traffic was seen (no tunnel device exists here), after
   // which the monitor never reads it again.
   {
-    velk::test::TaskWindow window;
-    velk::test::FakeMessenger messenger;
     velk::ConnectionOperations operations = velk::SystemConnectionOperations();
     operations.received_bytes = [] { return uint64_t{148}; };
-    velk::VpnPlugin plugin(&messenger, window.hwnd(), operations);
-    (void)messenger.Listen();
+    // The plug-in inside the client's window, whose view draws each status.
+    velk::test::WindowedPlugin window(operations);
+    if (!window.opened() || !window.Listen()) {
+      std::printf("the window did not open\n");
+      (void)velk::test::RemoveTunnelService();
+      return 1;
+    }
     const double cpu_before = ProcessCpuSeconds();
     const auto start = Clock::now();
-    (void)messenger.CallControl("getStatus");  // starts the monitor
+    (void)window.CallControl("getStatus");  // starts the monitor
     // The main window's loop: blocked in GetMessageW between tasks.
     const DWORD platform_thread = GetCurrentThreadId();
     std::thread([platform_thread, seconds] {
@@ -161,7 +163,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double cpu = ProcessCpuSeconds() - cpu_before;
     const std::chrono::duration<double> wall = Clock::now() - start;
-    const std::vector<std::string> statuses = messenger.Timeline();
+    const std::vector<std::string> statuses = window.Timeline();
     const long connected =
         std::count(statuses.begin(), statuses.end(), std::string("connected"));
     std::printf(

@@ -1,0 +1,29 @@
+# Read by cpack for each generator: selects the package that this run makes.
+# VELK_PACKAGE_KIND is "demonstration" for the package with the stand-in
+# libraries (cpack -D VELK_PACKAGE_KIND=demonstration); anything else makes
+# the package for users, which carries no stand-in.
+
+# An archive unpacks into a folder of its own name; the installer's files go
+# straight into the install folder.
+if(CPACK_GENERATOR STREQUAL "ZIP")
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
+
+if(VELK_PACKAGE_KIND STREQUAL "demonstration")
+  set(CPACK_COMPONENTS_ALL programs demonstration_readme stand_ins)
+  set(CPACK_PACKAGE_FILE_NAME
+    "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME}-demonstration-with-stand-ins")
+  set(CPACK_NSIS_DISPLAY_NAME "Velk VPN demonstration (stand-in libraries)")
+  set(CPACK_NSIS_PACKAGE_NAME "${CPACK_NSIS_DISPLAY_NAME}")
+  # The stand-in interface connects with the settings file beside it.
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA "
+  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Velk VPN demonstration.lnk' '$INSTDIR\\velk_vpn.exe' '--demo-settings=$\\\"$INSTDIR\\demonstration.conf$\\\"'")
+  # The stand-in tunnel writes its transcripts beside itself.
+  string(APPEND CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "
+  Delete '$INSTDIR\\tunnel_transcript.txt'
+  Delete '$INSTDIR\\tunnel_config_received.txt'")
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA "
+  Delete '$SMPROGRAMS\\$MUI_TEMP\\Velk VPN demonstration.lnk'")
+else()
+  set(CPACK_COMPONENTS_ALL programs user_readme)
+endif()
