@@ -42,7 +42,9 @@ template_steps() {
   wineserver -w
 }
 
-stamp=$({ declare -f template_steps; wine --version 2>/dev/null; } |
+# Asked without a prefix: with --template, WINEPREFIX holds no path and Wine
+# would refuse to answer, so the two ways in would name different templates.
+stamp=$({ declare -f template_steps; env -u WINEPREFIX wine --version 2>/dev/null; } |
   sha256sum | cut -c1-16)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/velk_vpn
 template=${VELK_WINE_TEMPLATE:-$cache/wine-template-$stamp}
