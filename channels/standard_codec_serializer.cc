@@ -275,7 +275,8 @@ class VectorSink {
 
   // Drops the room not written.
   void CutBack() {
-    buffer_->erase(buffer_->begin() + Position(), buffer_->end());
+    buffer_->erase(buffer_->begin() + static_cast<std::ptrdiff_t>(Position()),
+                   buffer_->end());
   }
 
   // The cursor at `position` in the vector, with the room behind it.
