@@ -3,7 +3,8 @@
 namespace velk {
 
 std::string ServiceStoppedStatus(uint32_t exit_code) {
-  return "error:Служба VPN остановлена (код " + std::to_string(exit_code) + ")";
+  return vpn_channels::kStatusServiceStoppedStart + std::to_string(exit_code) +
+         vpn_channels::kStatusServiceStoppedEnd;
 }
 
 }  // namespace velk
