@@ -4,12 +4,15 @@
 // it.
 //
 // std::mutex carries no annotations in libstdc++, so annotated code locks a
-// velk::Mutex with a velk::MutexLock instead; a lock owned elsewhere (such
-// as the embedder's) gets a small capability type and a velk::ScopedLock.
+// velk::Mutex with a velk::MutexLock instead, and waits on a condition
+// variable through the Mutex; a lock owned elsewhere (such as the
+// embedder's) gets a small capability type and a velk::ScopedLock.
 
 #ifndef COMMON_THREAD_ANNOTATIONS_H_
 #define COMMON_THREAD_ANNOTATIONS_H_
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #if defined(__clang__)
@@ -54,6 +57,25 @@ class CAPABILITY("mutex") Mutex {
 
   void Lock() ACQUIRE() { mutex_.lock(); }
   void Unlock() RELEASE() { mutex_.unlock(); }
+
+  // Gives the held lock up until `condition` is notified (or wakes
+  // spuriously) and takes it again: the caller tests what it waits for in a
+  // loop around the call, under the lock, where the analysis sees it.
+  void Wait(std::condition_variable& condition) REQUIRES(this) {
+    std::unique_lock<std::mutex> lock(mutex_, std::adopt_lock);
+    condition.wait(lock);
+    (void)lock.release();  // the caller's MutexLock still holds it
+  }
+  // The same, but returns false once `deadline` has passed.
+  bool WaitUntil(std::condition_variable& condition,
+                 std::chrono::steady_clock::time_point deadline)
+      REQUIRES(this) {
+    std::unique_lock<std::mutex> lock(mutex_, std::adopt_lock);
+    const bool notified =
+        condition.wait_until(lock, deadline) == std::cv_status::no_timeout;
+    (void)lock.release();
+    return notified;
+  }
 
  private:
   std::mutex mutex_;

@@ -41,7 +41,7 @@ bool EndpointRouteKeeper::StartEndpointRoute(const std::wstring& config_text,
 
   // The first evaluation and the registration happen under the guard: a
   // change reported meanwhile waits and then sees the complete state.
-  std::lock_guard<std::mutex> lock(guard_);
+  MutexLock lock(guard_);
   tunnel_name_ = tunnel_name;
   endpoint_ = endpoint;
   UpdateEndpointRoute();
@@ -55,7 +55,7 @@ void EndpointRouteKeeper::StopEndpointRoute() {
   // Cancelling waits for a callback in progress, which may be waiting for the
   // guard: so never cancel while holding it.
   notification_.reset();
-  std::lock_guard<std::mutex> lock(guard_);
+  MutexLock lock(guard_);
   if (route_installed_) {
     // A route that cannot be deleted is not ours to retry: the host exits.
     (void)ip_helper_.DeleteIpForwardEntry2(installed_route_);
@@ -69,7 +69,7 @@ void EndpointRouteKeeper::OnRouteChange(
   // Only default routes matter. This also keeps the keeper's own host route
   // from feeding its changes back.
   if (row != nullptr && row->DestinationPrefix.PrefixLength != 0) return;
-  std::lock_guard<std::mutex> lock(guard_);
+  MutexLock lock(guard_);
   UpdateEndpointRoute();
 }
 

@@ -1,9 +1,9 @@
 #ifndef TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_
 #define TUNNEL_HOST_ENDPOINT_ROUTE_KEEPER_H_
 
-#include <mutex>
 #include <string>
 
+#include "common/thread_annotations.h"
 #include "win/ip_helper.h"
 #include "win/winsock.h"
 
@@ -37,19 +37,19 @@ class EndpointRouteKeeper {
                                          MIB_NOTIFICATION_TYPE type);
   bool ResolveEndpoint(const std::wstring& host, SOCKADDR_INET* endpoint) const;
 
-  // Both run with guard_ held.
-  void UpdateEndpointRoute();
-  bool FindBestDefaultRoute(ADDRESS_FAMILY family, MIB_IPFORWARD_ROW2* choice);
+  void UpdateEndpointRoute() REQUIRES(guard_);
+  bool FindBestDefaultRoute(ADDRESS_FAMILY family, MIB_IPFORWARD_ROW2* choice)
+      REQUIRES(guard_);
 
   const IpHelper ip_helper_;
   // Name resolution needs Windows Sockets for as long as the keeper lives.
   const ScopedWinsock winsock_;
 
-  std::mutex guard_;
-  std::wstring tunnel_name_;
-  SOCKADDR_INET endpoint_{};
-  bool route_installed_ = false;
-  MIB_IPFORWARD_ROW2 installed_route_{};
+  Mutex guard_;
+  std::wstring tunnel_name_ GUARDED_BY(guard_);
+  SOCKADDR_INET endpoint_ GUARDED_BY(guard_){};
+  bool route_installed_ GUARDED_BY(guard_) = false;
+  MIB_IPFORWARD_ROW2 installed_route_ GUARDED_BY(guard_){};
 
   // Written and read on the main thread only (start and stop).
   ScopedMibNotification notification_{ip_helper_};

@@ -15,6 +15,7 @@ bool Transcript::Open(const std::string& path) {
   if (wide_path.empty()) return false;
   // Append-only access makes every write land at the end, also when another
   // run appends to the same file; the OS has each line once WriteFile returns.
+  MutexLock guard(mutex_);
   file_.reset(CreateFileW(wide_path.c_str(), FILE_APPEND_DATA,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -41,7 +42,7 @@ void Transcript::Write(const std::string& text) {
 }
 
 void Transcript::WriteRaw(const std::string& line) {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   if (!file_) return;
   std::string bytes = line + "\n";
   DWORD written = 0;

@@ -6,10 +6,10 @@
 #define STAND_INS_EMBEDDER_TRANSCRIPT_H_
 
 #include <chrono>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "win/scoped_handle.h"
 
 namespace velk::embedder {
@@ -30,11 +30,11 @@ class Transcript {
   void Write(const std::string& text);
 
  private:
-  void WriteRaw(const std::string& line);
+  void WriteRaw(const std::string& line) EXCLUDES(mutex_);
 
   const std::chrono::steady_clock::time_point zero_;
-  std::mutex mutex_;  // keeps lines whole when threads write at once
-  velk::ScopedKernelHandle file_;
+  Mutex mutex_;  // keeps lines whole when threads write at once
+  velk::ScopedKernelHandle file_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velk::embedder

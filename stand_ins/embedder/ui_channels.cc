@@ -101,21 +101,21 @@ void UiChannels::OnMessageFromClient(const char* channel, const uint8_t* data,
 }
 
 void UiChannels::Queue(Arrival arrival) {
-  std::lock_guard<std::mutex> guard(arrivals_mutex_);
+  MutexLock guard(arrivals_mutex_);
   arrivals_.push_back(std::move(arrival));
   if (arrival_posted_ || window_ == nullptr) return;
   arrival_posted_ = PostMessageW(window_, arrival_message_, 0, 0) != FALSE;
 }
 
 void UiChannels::StopPosting() {
-  std::lock_guard<std::mutex> guard(arrivals_mutex_);
+  MutexLock guard(arrivals_mutex_);
   window_ = nullptr;
 }
 
 void UiChannels::DeliverArrivals() {
   std::vector<Arrival> arrivals;
   {
-    std::lock_guard<std::mutex> guard(arrivals_mutex_);
+    MutexLock guard(arrivals_mutex_);
     arrivals.swap(arrivals_);
     arrival_posted_ = false;
   }

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "stand_ins/embedder/embedder_state.h"
 #include "stand_ins/embedder/transcript.h"
 #include "stand_ins/embedder/ui_codec.h"
@@ -98,10 +98,10 @@ class UiChannels {
   std::map<int, std::unique_ptr<OpenCall>> open_calls_;
   std::vector<std::string> statuses_;
 
-  std::mutex arrivals_mutex_;
-  HWND window_;                    // guarded by arrivals_mutex_
-  std::vector<Arrival> arrivals_;  // guarded by arrivals_mutex_
-  bool arrival_posted_ = false;    // guarded by arrivals_mutex_
+  Mutex arrivals_mutex_;
+  HWND window_ GUARDED_BY(arrivals_mutex_);
+  std::vector<Arrival> arrivals_ GUARDED_BY(arrivals_mutex_);
+  bool arrival_posted_ GUARDED_BY(arrivals_mutex_) = false;
 };
 
 }  // namespace velk::embedder

@@ -33,11 +33,11 @@
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 
 #define VELK_TUNNEL_LIBRARY_IMPLEMENTATION
+#include "common/thread_annotations.h"
 #include "common/tunnel_identity.h"
 #include "interfaces/tunnel_library.h"
 #include "win/scoped_handle.h"
@@ -71,7 +71,8 @@ std::wstring g_config_text;
 std::wstring g_tunnel_name;
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 velk::ScopedKernelHandle g_stop_event;
-std::mutex g_transcript_mutex;
+// Keeps the transcript's lines whole when threads note at once.
+velk::Mutex g_transcript_mutex;
 
 std::wstring OwnFolder() {
   HMODULE self = nullptr;
@@ -96,7 +97,7 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes,
 }
 
 void Note(const std::string& line) {
-  std::lock_guard<std::mutex> lock(g_transcript_mutex);
+  velk::MutexLock lock(g_transcript_mutex);
   WriteFileBytes(OwnFolder() + L"\\tunnel_transcript.txt", line + "\n", true);
 }
 

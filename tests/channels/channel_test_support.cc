@@ -14,22 +14,22 @@ flutter::EngineProject TestProject() {
 
 void ResponseLog::Record(const uint8_t* data, size_t size, void* user_data) {
   auto* log = static_cast<ResponseLog*>(user_data);
-  std::lock_guard<std::mutex> guard(log->mutex_);
+  MutexLock guard(log->mutex_);
   log->responses_.emplace_back(data, data + size);
 }
 
 size_t ResponseLog::Count() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   return responses_.size();
 }
 
 std::vector<Bytes> ResponseLog::All() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   return responses_;
 }
 
 Bytes ResponseLog::Only() const {
-  std::lock_guard<std::mutex> guard(mutex_);
+  MutexLock guard(mutex_);
   EXPECT_EQ(responses_.size(), 1u);
   return responses_.empty() ? Bytes() : responses_.front();
 }

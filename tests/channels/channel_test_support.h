@@ -6,12 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
+#include "common/thread_annotations.h"
 #include "stand_ins/embedder/embedder_testing.h"
 #include "tests/support/hex.h"
 
@@ -31,8 +31,8 @@ class ResponseLog {
   Bytes Only() const;  // the one answer; a failed expectation otherwise
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<Bytes> responses_;
+  mutable Mutex mutex_;
+  std::vector<Bytes> responses_ GUARDED_BY(mutex_);
 };
 
 // What the native side sent to the interface.

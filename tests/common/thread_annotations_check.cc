@@ -3,6 +3,8 @@
 // selected by a macro, which it must refuse.
 #include "common/thread_annotations.h"
 
+#include <condition_variable>
+
 namespace {
 
 class Counter {
@@ -10,6 +12,14 @@ class Counter {
   void Add() {
     velk::MutexLock lock(mutex_);
     ++count_;
+    changed_.notify_all();
+  }
+
+  void AwaitCount(int count) {
+#if !defined(VELK_FAULT_WAIT_WITHOUT_LOCK)
+    velk::MutexLock lock(mutex_);
+#endif
+    while (count_ < count) mutex_.Wait(changed_);
   }
 
   int Read() {
@@ -30,6 +40,7 @@ class Counter {
   int ReadLocked() REQUIRES(mutex_) { return count_; }
 
   velk::Mutex mutex_;
+  std::condition_variable changed_;
   int count_ GUARDED_BY(mutex_) = 0;
 };
 
@@ -38,5 +49,6 @@ class Counter {
 int main() {
   Counter counter;
   counter.Add();
+  counter.AwaitCount(1);
   return counter.Read() == 1 ? 0 : 1;
 }

@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "tests/support/fake_network.h"
 #include "win/scoped_handle.h"
 
@@ -31,7 +31,7 @@ class PassStepper {
   TunnelDnsKeeper::PollWaiter Waiter() {
     return [this](HANDLE stop_event, DWORD ms) {
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         ++passes_;
         asked_ms_ = ms;
       }
@@ -45,16 +45,20 @@ class PassStepper {
 
   // Waits until `total` passes have ended; false when they do not come.
   bool AwaitPasses(int total) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return pass_ended_.wait_for(lock, std::chrono::seconds(10),
-                                [&] { return passes_ >= total; });
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    MutexLock lock(mutex_);
+    while (passes_ < total) {
+      if (!mutex_.WaitUntil(pass_ended_, deadline)) return passes_ >= total;
+    }
+    return true;
   }
 
   // Lets the parked keeper make `count` more passes and waits for their end.
   bool RunPasses(int count) {
     int target = 0;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexLock lock(mutex_);
       target = passes_ + count;
     }
     ReleaseSemaphore(next_pass_.get(), count, nullptr);
@@ -62,20 +66,20 @@ class PassStepper {
   }
 
   int passes() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return passes_;
   }
   DWORD asked_ms() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     return asked_ms_;
   }
 
  private:
   ScopedKernelHandle next_pass_;
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable pass_ended_;
-  int passes_ = 0;
-  DWORD asked_ms_ = 0;
+  int passes_ GUARDED_BY(mutex_) = 0;
+  DWORD asked_ms_ GUARDED_BY(mutex_) = 0;
 };
 
 class TunnelDnsKeeperTest : public testing::Test {
