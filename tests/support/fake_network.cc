@@ -31,7 +31,7 @@ FakeNetwork::FakeNetwork() {
 
 FakeNetwork::~FakeNetwork() {
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     quitting_ = true;
   }
   changed_.notify_all();
@@ -75,26 +75,26 @@ SOCKADDR_INET FakeNetwork::Address(const std::wstring& text) {
 // --- The world -------------------------------------------------------------
 
 void FakeNetwork::AddInterface(const Interface& adapter) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   interfaces_.push_back(adapter);
 }
 
 void FakeNetwork::RemoveInterface(uint64_t luid) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (auto it = interfaces_.begin(); it != interfaces_.end();) {
     it = it->luid == luid ? interfaces_.erase(it) : it + 1;
   }
 }
 
 void FakeNetwork::SetConnected(uint64_t luid, bool connected) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (Interface& adapter : interfaces_) {
     if (adapter.luid == luid) adapter.connected = connected;
   }
 }
 
 void FakeNetwork::SetInOctets(uint64_t luid, ULONG64 in_octets) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (Interface& adapter : interfaces_) {
     if (adapter.luid == luid) adapter.in_octets = in_octets;
   }
@@ -109,13 +109,13 @@ void FakeNetwork::AddDefaultRoute(uint64_t luid, const std::wstring& next_hop,
   row.DestinationPrefix.Prefix.si_family = row.NextHop.si_family;
   row.DestinationPrefix.PrefixLength = 0;
   row.Metric = metric;
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   routes_.push_back(row);
   NotifyLocked(&row);
 }
 
 void FakeNetwork::RemoveDefaultRoutes(uint64_t luid) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (auto it = routes_.begin(); it != routes_.end();) {
     if (it->InterfaceLuid.Value == luid &&
         it->DestinationPrefix.PrefixLength == 0) {
@@ -128,12 +128,12 @@ void FakeNetwork::RemoveDefaultRoutes(uint64_t luid) {
 }
 
 void FakeNetwork::AddRouteSilently(const MIB_IPFORWARD_ROW2& row) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   routes_.push_back(row);
 }
 
 void FakeNetwork::Notify(const MIB_IPFORWARD_ROW2* row) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   NotifyLocked(row);
 }
 
@@ -155,7 +155,7 @@ std::vector<MIB_IPFORWARD_ROW2>::iterator FakeNetwork::FindRouteLocked(
 
 NETIO_STATUS FakeNetwork::ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row,
                                               bool remove) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   ++(remove ? counters_.route_deletions : counters_.route_writes);
   const auto existing = FindRouteLocked(row);
   if (existing == routes_.end()) return ERROR_NOT_FOUND;
@@ -169,16 +169,16 @@ NETIO_STATUS FakeNetwork::ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row,
 }
 
 void FakeNetwork::WaitForNotifications() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return events_.empty() && !delivering_; });
+  MutexLock lock(mutex_);
+  while (!events_.empty() || delivering_) mutex_.Wait(changed_);
 }
 
 void FakeNetwork::DeliverNotifications() {
   for (;;) {
     Event event;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return quitting_ || !events_.empty(); });
+      MutexLock lock(mutex_);
+      while (!quitting_ && events_.empty()) mutex_.Wait(changed_);
       if (quitting_) return;
       event = events_.front();
       events_.pop_front();
@@ -187,10 +187,10 @@ void FakeNetwork::DeliverNotifications() {
     {
       // Subscribers are read under the delivery lock, so a cancellation
       // either removes one before this delivery or waits for it to end.
-      std::lock_guard<std::mutex> delivery(delivery_mutex_);
+      MutexLock delivery(delivery_mutex_);
       std::vector<Registration> subscribers;
       {
-        std::lock_guard<std::mutex> lock(mutex_);
+        MutexLock lock(mutex_);
         for (const auto& [handle, registration] : registrations_) {
           if (handle >= event.subscribers_before) continue;
           if (!event.has_row ||
@@ -207,7 +207,7 @@ void FakeNetwork::DeliverNotifications() {
       }
     }
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexLock lock(mutex_);
       delivering_ = false;
     }
     changed_.notify_all();
@@ -216,7 +216,7 @@ void FakeNetwork::DeliverNotifications() {
 
 void FakeNetwork::AddName(const std::wstring& host,
                           const std::vector<std::wstring>& ips) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   std::vector<SOCKADDR_INET>& addresses = names_[host];
   for (const std::wstring& ip : ips) addresses.push_back(Address(ip));
 }
@@ -224,32 +224,32 @@ void FakeNetwork::AddName(const std::wstring& host,
 // --- Faults ----------------------------------------------------------------
 
 void FakeNetwork::FailRouteCreations(int count, NETIO_STATUS error) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   route_creation_failures_ = count;
   route_creation_error_ = error;
 }
 
 void FakeNetwork::FailRouteTableReads(bool fail) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   fail_route_table_ = fail;
 }
 
 void FakeNetwork::FailDnsCalls(int count) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   dns_failures_ = count;
 }
 
 // --- What happened ---------------------------------------------------------
 
 FakeNetwork::Counters FakeNetwork::counters() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   Counters counters = counters_;
   counters.active_registrations = static_cast<int>(registrations_.size());
   return counters;
 }
 
 std::vector<MIB_IPFORWARD_ROW2> FakeNetwork::HostRoutes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   std::vector<MIB_IPFORWARD_ROW2> host_routes;
   for (const MIB_IPFORWARD_ROW2& row : routes_) {
     if (row.DestinationPrefix.PrefixLength != 0) host_routes.push_back(row);
@@ -258,14 +258,20 @@ std::vector<MIB_IPFORWARD_ROW2> FakeNetwork::HostRoutes() const {
 }
 
 std::vector<FakeNetwork::DnsCall> FakeNetwork::DnsCalls() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return dns_calls_;
 }
 
 bool FakeNetwork::WaitForDnsCalls(size_t count, int timeout_ms) const {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [&] { return dns_calls_.size() >= count; });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  MutexLock lock(mutex_);
+  while (dns_calls_.size() < count) {
+    if (!mutex_.WaitUntil(changed_, deadline)) {
+      return dns_calls_.size() >= count;
+    }
+  }
+  return true;
 }
 
 // --- The functions of the table --------------------------------------------
@@ -273,7 +279,7 @@ bool FakeNetwork::WaitForDnsCalls(size_t count, int timeout_ms) const {
 NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
     ADDRESS_FAMILY family, PMIB_IPFORWARD_TABLE2* table) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   ++network.counters_.route_table_reads;
   if (network.fail_route_table_) return ERROR_NOT_SUPPORTED;
   std::vector<MIB_IPFORWARD_ROW2> rows;
@@ -292,7 +298,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIpForwardTable2(
 
 VOID WINAPI FakeNetwork::FreeMibTable(PVOID memory) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   --network.counters_.outstanding_allocations;
   std::free(memory);
 }
@@ -300,7 +306,7 @@ VOID WINAPI FakeNetwork::FreeMibTable(PVOID memory) {
 NETIO_STATUS WINAPI FakeNetwork::ConvertInterfaceLuidToAlias(
     const NET_LUID* luid, PWSTR alias, SIZE_T length) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   for (const Interface& adapter : network.interfaces_) {
     if (adapter.luid != luid->Value) continue;
     if (!adapter.alias_readable) return ERROR_INVALID_PARAMETER;
@@ -319,7 +325,7 @@ VOID WINAPI FakeNetwork::InitializeIpInterfaceEntry(PMIB_IPINTERFACE_ROW row) {
 
 NETIO_STATUS WINAPI FakeNetwork::GetIpInterfaceEntry(PMIB_IPINTERFACE_ROW row) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   if (row->Family != AF_INET && row->Family != AF_INET6) {
     return ERROR_INVALID_PARAMETER;
   }
@@ -345,7 +351,7 @@ VOID WINAPI FakeNetwork::InitializeIpForwardEntry(PMIB_IPFORWARD_ROW2 row) {
 NETIO_STATUS WINAPI
 FakeNetwork::CreateIpForwardEntry2(const MIB_IPFORWARD_ROW2* row) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   ++network.counters_.route_writes;
   if (network.FindRouteLocked(*row) != network.routes_.end()) {
     return ERROR_OBJECT_ALREADY_EXISTS;
@@ -373,7 +379,7 @@ NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(
     ADDRESS_FAMILY family, PIPFORWARD_CHANGE_CALLBACK callback, PVOID context,
     BOOLEAN /*initial_notification*/, HANDLE* handle) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   ++network.counters_.registrations;
   network.counters_.registered_family = family;
   const uintptr_t id = network.next_registration_++;
@@ -385,20 +391,20 @@ NETIO_STATUS WINAPI FakeNetwork::NotifyRouteChange2(
 NETIO_STATUS WINAPI FakeNetwork::CancelMibChangeNotify2(HANDLE handle) {
   FakeNetwork& network = Current();
   {
-    std::lock_guard<std::mutex> lock(network.mutex_);
+    MutexLock lock(network.mutex_);
     if (network.registrations_.erase(reinterpret_cast<uintptr_t>(handle)) ==
         0) {
       return ERROR_INVALID_HANDLE;
     }
   }
   // Returns only when no callback of this registration is running.
-  std::lock_guard<std::mutex> delivery(network.delivery_mutex_);
+  MutexLock delivery(network.delivery_mutex_);
   return NO_ERROR;
 }
 
 NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   const size_t count = network.interfaces_.size();
   auto* result = static_cast<MIB_IF_TABLE2*>(
       std::calloc(1, sizeof(MIB_IF_TABLE2) + count * sizeof(MIB_IF_ROW2)));
@@ -419,7 +425,7 @@ NETIO_STATUS WINAPI FakeNetwork::GetIfTable2(PMIB_IF_TABLE2* table) {
 DWORD WINAPI FakeNetwork::SetInterfaceDnsSettings(
     GUID interface_guid, const DNS_INTERFACE_SETTINGS* settings) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   DnsCall call;
   call.guid = interface_guid;
   call.version = settings->Version;
@@ -445,7 +451,7 @@ INT WSAAPI FakeNetwork::GetAddrInfoW(PCWSTR node, PCWSTR /*service*/,
                                      const ADDRINFOW* /*hints*/,
                                      PADDRINFOW* result) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   // Address literals resolve to themselves, names through the fake's list.
   std::vector<SOCKADDR_INET> addresses;
   const SOCKADDR_INET literal = Address(node);
@@ -476,7 +482,7 @@ INT WSAAPI FakeNetwork::GetAddrInfoW(PCWSTR node, PCWSTR /*service*/,
 
 VOID WSAAPI FakeNetwork::FreeAddrInfoW(PADDRINFOW info) {
   FakeNetwork& network = Current();
-  std::lock_guard<std::mutex> lock(network.mutex_);
+  MutexLock lock(network.mutex_);
   while (info != nullptr) {
     ADDRINFOW* next = info->ai_next;
     delete reinterpret_cast<SOCKADDR_INET*>(info->ai_addr);

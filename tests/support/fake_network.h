@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <deque>
 #include <map>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "common/thread_annotations.h"
 #include "win/ip_helper.h"
 
 namespace velk::test {
@@ -105,10 +105,10 @@ class FakeNetwork {
 
   static FakeNetwork& Current();
   void DeliverNotifications();
-  void NotifyLocked(const MIB_IPFORWARD_ROW2* row);
+  void NotifyLocked(const MIB_IPFORWARD_ROW2* row) REQUIRES(mutex_);
   // The route with the same destination, interface and next hop.
   std::vector<MIB_IPFORWARD_ROW2>::iterator FindRouteLocked(
-      const MIB_IPFORWARD_ROW2& row);
+      const MIB_IPFORWARD_ROW2& row) REQUIRES(mutex_);
   // Replaces or removes that route, and notifies the change.
   NETIO_STATUS ChangeExistingRoute(const MIB_IPFORWARD_ROW2& row, bool remove);
 
@@ -137,26 +137,26 @@ class FakeNetwork {
                                  const ADDRINFOW* hints, PADDRINFOW* result);
   static VOID WSAAPI FreeAddrInfoW(PADDRINFOW info);
 
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   mutable std::condition_variable changed_;
-  std::vector<Interface> interfaces_;
-  std::vector<MIB_IPFORWARD_ROW2> routes_;
-  std::map<std::wstring, std::vector<SOCKADDR_INET>> names_;
-  std::map<uintptr_t, Registration> registrations_;
-  uintptr_t next_registration_ = 1;
-  std::deque<Event> events_;
-  bool delivering_ = false;
-  bool quitting_ = false;
+  std::vector<Interface> interfaces_ GUARDED_BY(mutex_);
+  std::vector<MIB_IPFORWARD_ROW2> routes_ GUARDED_BY(mutex_);
+  std::map<std::wstring, std::vector<SOCKADDR_INET>> names_ GUARDED_BY(mutex_);
+  std::map<uintptr_t, Registration> registrations_ GUARDED_BY(mutex_);
+  uintptr_t next_registration_ GUARDED_BY(mutex_) = 1;
+  std::deque<Event> events_ GUARDED_BY(mutex_);
+  bool delivering_ GUARDED_BY(mutex_) = false;
+  bool quitting_ GUARDED_BY(mutex_) = false;
 
-  int route_creation_failures_ = 0;
-  NETIO_STATUS route_creation_error_ = 0;
-  bool fail_route_table_ = false;
-  int dns_failures_ = 0;
-  Counters counters_;
-  std::vector<DnsCall> dns_calls_;
+  int route_creation_failures_ GUARDED_BY(mutex_) = 0;
+  NETIO_STATUS route_creation_error_ GUARDED_BY(mutex_) = 0;
+  bool fail_route_table_ GUARDED_BY(mutex_) = false;
+  int dns_failures_ GUARDED_BY(mutex_) = 0;
+  Counters counters_ GUARDED_BY(mutex_);
+  std::vector<DnsCall> dns_calls_ GUARDED_BY(mutex_);
 
   // Held while a callback runs: cancelling waits for it, as on Windows.
-  std::mutex delivery_mutex_;
+  Mutex delivery_mutex_ ACQUIRED_BEFORE(mutex_);
   std::thread notifier_;
 };
 
