@@ -12,8 +12,19 @@ namespace {
 // Interface aliases are at most 256 characters and a NUL.
 constexpr size_t kAliasLength = 257;
 
+// A next hop is its family and address, with the scope of an IPv6 one; the
+// union's bytes beyond the family's own structure say nothing.
 bool SameNextHop(const SOCKADDR_INET& a, const SOCKADDR_INET& b) {
-  return std::memcmp(&a, &b, sizeof(SOCKADDR_INET)) == 0;
+  if (a.si_family != b.si_family) return false;
+  if (a.si_family == AF_INET) {
+    return a.Ipv4.sin_addr.s_addr == b.Ipv4.sin_addr.s_addr;
+  }
+  if (a.si_family == AF_INET6) {
+    return std::memcmp(&a.Ipv6.sin6_addr, &b.Ipv6.sin6_addr,
+                       sizeof(IN6_ADDR)) == 0 &&
+           a.Ipv6.sin6_scope_id == b.Ipv6.sin6_scope_id;
+  }
+  return true;  // neither family: nothing more to compare
 }
 
 }  // namespace

@@ -179,6 +179,12 @@ TEST_F(EndpointRouteKeeperTest, MovesTheRouteOnlyWhenTheBestChoiceMoves) {
   Settle();
   EXPECT_EQ(OnlyHostRoute().InterfaceLuid.Value, kWifi);
   EXPECT_EQ(NextHopOf(OnlyHostRoute()), L"192.168.1.1");
+
+  // Wi-Fi's gateway changes: the route follows it on the same interface.
+  network_.RemoveDefaultRoutes(kWifi);
+  network_.AddDefaultRoute(kWifi, L"192.168.1.254", 0);
+  Settle();
+  EXPECT_EQ(NextHopOf(OnlyHostRoute()), L"192.168.1.254");
 }
 
 TEST_F(EndpointRouteKeeperTest, KeepsTheRouteWhileNoDefaultRouteIsUsable) {
