@@ -69,3 +69,17 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(VELK_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix that the tests of this build run in")
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine_test_runner.sh ${VELK_WINE_PREFIX})
 endif()
+
+# velk_add_version_resource(TARGET DESCRIPTION): gives the program TARGET
+# version information made from the project's version, the one version that
+# the packages carry too.
+function(velk_add_version_resource velk_target velk_file_description)
+  set(parts ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR}
+    ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK} 0 0 0)
+  list(SUBLIST parts 0 4 parts)
+  list(JOIN parts "," velk_version_commas)
+  set(velk_copyright_year 2026)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${velk_target}_version.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/program_version.rc.in ${rc} @ONLY)
+  target_sources(${velk_target} PRIVATE ${rc})
+endfunction()
