@@ -1,16 +1,19 @@
 #!/usr/bin/python3
 """Checks what the two packages carry, from the outside.
 
-  package_contents_test.py USER_DIR DEMONSTRATION_DIR PROGRAM...
+  package_contents_test.py BUILD_DIR USER_DIR DEMONSTRATION_DIR PROGRAM...
 
-USER_DIR and DEMONSTRATION_DIR hold the packages that cpack made (a ZIP and
-an installer each); PROGRAM names the programs both must carry.
+USER_DIR and DEMONSTRATION_DIR hold the packages that cpack and
+msi_package.cmake made from the windows build BUILD_DIR (a ZIP, an installer
+and an MSI each); PROGRAM names the programs both must carry.
 """
 
 import glob
 import os
 import struct
+import subprocess
 import sys
+import tempfile
 import unittest
 import zipfile
 
@@ -45,8 +48,21 @@ def pe_machine(data):
     return struct.unpack_from("<H", data, offset + 4)[0]
 
 
+def msi_members(path):
+    """The names of the files that an MSI package installs."""
+    listing = subprocess.run(["msiextract", "--list", path], check=True,
+                             capture_output=True, text=True).stdout
+    return {line.rsplit("/", 1)[-1] for line in listing.splitlines() if line}
+
+
+def signature_verifies(path, certificate):
+    return subprocess.run(
+        ["osslsigncode", "verify", "-CAfile", certificate, "-in", path],
+        capture_output=True).returncode == 0
+
+
 class PackageTest(unittest.TestCase):
-    user_dir = demonstration_dir = None
+    build_dir = user_dir = demonstration_dir = None
     programs = []
 
     def test_user_package_carries_the_programs_and_no_stand_in(self):
@@ -71,6 +87,51 @@ class PackageTest(unittest.TestCase):
             self.assertIn(STAND_IN_MARK, members[library], library)
         self.assertIn(b"endpoint=10.77.0.1:", members["demonstration.conf"])
 
+    def test_msi_packages_carry_what_the_archives_carry(self):
+        for folder in (self.user_dir, self.demonstration_dir):
+            self.assertEqual(msi_members(only_file(folder, "*.msi")),
+                             set(zip_members(only_file(folder, "*.zip"))))
+
+    def test_signing_with_a_given_certificate(self):
+        with tempfile.TemporaryDirectory() as work:
+            def run(*command, **options):
+                subprocess.run(command, check=True, cwd=work,
+                               capture_output=True, **options)
+            run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                "-keyout", "key.pem", "-out", "certificate.pem", "-days", "1",
+                "-subj", "/CN=Velk VPN test signing",
+                "-addext", "extendedKeyUsage=codeSigning")
+            run("openssl", "pkcs12", "-export", "-inkey", "key.pem",
+                "-in", "certificate.pem", "-out", "signing.p12",
+                "-passout", "pass:test password")
+            certificate = os.path.join(work, "certificate.pem")
+            environment = dict(os.environ,
+                               VELK_SIGN_PKCS12=os.path.join(work, "signing.p12"),
+                               VELK_SIGN_PASSWORD="test password")
+            run("cpack", "--config",
+                os.path.join(self.build_dir, "CPackConfig.cmake"),
+                "-B", "signed", env=environment)
+            run("cmake", "-D", "VELK_BUILD_DIR=" + self.build_dir,
+                "-D", "VELK_PACKAGE_KIND=user", "-D", "VELK_PACKAGE_VERSION=0.0.1",
+                "-D", "VELK_PACKAGE_DIR=" + os.path.join(work, "signed"),
+                "-P", os.path.join(os.path.dirname(__file__), "..", "..",
+                                   "packaging", "msi_package.cmake"),
+                env=environment)
+            signed = os.path.join(work, "signed")
+            run("msiextract", "-C", "from_msi", only_file(signed, "*.msi"))
+            with zipfile.ZipFile(only_file(signed, "*.zip")) as archive:
+                archive.extractall(os.path.join(work, "from_zip"))
+            files = [only_file(signed, "*.exe"), only_file(signed, "*.msi")]
+            for program in self.programs:
+                files += glob.glob(os.path.join(work, "from_*", "**", program),
+                                   recursive=True)
+            self.assertEqual(len(files), 2 + 2 * len(self.programs))
+            for path in files:
+                self.assertTrue(signature_verifies(path, certificate), path)
+            # The packages made without a certificate carry no signature.
+            self.assertFalse(signature_verifies(
+                only_file(self.user_dir, "*.msi"), certificate))
+
     def test_installers_are_64_bit(self):
         for folder in (self.user_dir, self.demonstration_dir):
             with open(only_file(folder, "*.exe"), "rb") as installer:
@@ -78,6 +139,7 @@ class PackageTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    PackageTest.user_dir, PackageTest.demonstration_dir = sys.argv[1:3]
-    PackageTest.programs = sys.argv[3:]
+    (PackageTest.build_dir, PackageTest.user_dir,
+     PackageTest.demonstration_dir) = sys.argv[1:4]
+    PackageTest.programs = sys.argv[4:]
     unittest.main(argv=sys.argv[:1], verbosity=2)
