@@ -7,6 +7,7 @@
 # programs signed (sign.cmake), the package made from velk_vpn.wxs and
 # signed in turn.
 
+cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
 
 find_program(wixl wixl)
@@ -14,11 +15,11 @@ if(NOT wixl)
   message(FATAL_ERROR "wixl is missing: scripts/setup installs it")
 endif()
 set(components programs user_readme)
-set(demonstration no)
+set(with_stand_ins no)
 set(name_end "")
 if(VELK_PACKAGE_KIND STREQUAL "demonstration")
   set(components programs demonstration_readme stand_ins)
-  set(demonstration yes)
+  set(with_stand_ins yes)
   set(name_end "-demonstration-with-stand-ins")
 endif()
 
@@ -30,9 +31,9 @@ foreach(component IN LISTS components)
       --component ${component} --strip
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
-set(client no)
+set(with_client no)
 if(EXISTS ${stage}/velk_vpn.exe)
-  set(client yes)
+  set(with_client yes)
   velk_sign(${stage}/velk_vpn.exe)
 endif()
 velk_sign(${stage}/tovrane_tunnel.exe)
@@ -43,7 +44,7 @@ set(package
 execute_process(
   COMMAND ${wixl} --arch x64 --output ${package}
     -D Version=${VELK_PACKAGE_VERSION} -D SourceDir=.
-    -D Demonstration=${demonstration} -D Client=${client}
+    -D Demonstration=${with_stand_ins} -D Client=${with_client}
     ${CMAKE_CURRENT_LIST_DIR}/velk_vpn.wxs
   WORKING_DIRECTORY ${stage} COMMAND_ERROR_IS_FATAL ANY)
 velk_sign(${package})
