@@ -40,10 +40,16 @@ endif()
 
 # The two kinds share the install folder, the tunnel service and its data
 # folder, and a user's client must never run the stand-in tunnel: an
-# installer refuses while the other kind is installed.
-string(PREPEND CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
+# installer refuses while the other kind is installed, and while an MSI
+# package of either kind is.
+string(PREPEND CPACK_VELK_NSIS_PREPARE_COMMANDS "
   ReadRegStr $0 HKLM 'Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\${velk_other_kind}' 'UninstallString'
   StrCmp $0 '' velk_no_other_kind
     MessageBox MB_OK|MB_ICONSTOP '${velk_other_kind} is installed. Uninstall it before installing ${CPACK_NSIS_DISPLAY_NAME}.' /SD IDOK
     Abort '${velk_other_kind} is installed.'
-  velk_no_other_kind:")
+  velk_no_other_kind:
+  ReadRegStr $0 HKLM 'SOFTWARE\\Velk VPN' 'MsiPackage'
+  StrCmp $0 '' velk_no_msi_package
+    MessageBox MB_OK|MB_ICONSTOP '$0 is installed from an MSI package. Uninstall it before installing ${CPACK_NSIS_DISPLAY_NAME}.' /SD IDOK
+    Abort '$0 is installed.'
+  velk_no_msi_package:")

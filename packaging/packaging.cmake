@@ -62,12 +62,14 @@ if(TARGET velk_vpn)
   set(CPACK_PACKAGE_EXECUTABLES "velk_vpn;Velk VPN")
   set(CPACK_NSIS_INSTALLED_ICON_NAME "velk_vpn.exe")
 endif()
-# CMake's own installer script with two additions: in front, the 64-bit
+# CMake's own installer script with three additions: in front, the 64-bit
 # target (a 32-bit installer would see the 32-bit views of Program Files and
 # of the registry, and Wine without its 32-bit part cannot run it); after the
-# request for administrator rights, the service functions that the commands
-# below call. CPack takes
-# the first NSIS.template.in on the module path.
+# request for administrator rights, the functions that the commands below
+# call; before the sections that install files, the checks and stopping of
+# CPACK_VELK_NSIS_PREPARE_COMMANDS. A template without the places for them
+# stops the configuration. CPack takes the first NSIS.template.in on the
+# module path.
 set(nsis_stock_template ${CMAKE_ROOT}/Modules/Internal/CPack/NSIS.template.in)
 # The stock script begins with a byte-order mark, which may only stand first.
 file(READ ${nsis_stock_template} nsis_template_start LIMIT 3 HEX)
@@ -76,14 +78,21 @@ if(nsis_template_start STREQUAL "efbbbf")
   set(nsis_template_offset 3)
 endif()
 file(READ ${nsis_stock_template} nsis_template OFFSET ${nsis_template_offset})
-set(nsis_stock "${nsis_template}")
 string(REPLACE "RequestExecutionLevel admin\n"
   "RequestExecutionLevel admin\n  !include \"${velk_package_dir}/tunnel_service.nsh\"\n"
   nsis_template "${nsis_template}")
-if(nsis_template STREQUAL nsis_stock)
+# The components' sections install the files and come first: the checks
+# and the stopping go into a section of their own in front of them.
+string(REPLACE "@CPACK_NSIS_COMPONENT_SECTIONS@"
+  "Section \"-Prepare\"\n@CPACK_VELK_NSIS_PREPARE_COMMANDS@\nSectionEnd\n@CPACK_NSIS_COMPONENT_SECTIONS@"
+  nsis_template "${nsis_template}")
+string(REGEX MATCHALL "tunnel_service.nsh|CPACK_VELK_NSIS_PREPARE_COMMANDS"
+  nsis_patches "${nsis_template}")
+if(NOT nsis_patches STREQUAL "tunnel_service.nsh;CPACK_VELK_NSIS_PREPARE_COMMANDS")
   message(FATAL_ERROR "${nsis_stock_template} has no line "
-    "\"RequestExecutionLevel admin\": the installer would lack the tunnel "
-    "service functions. Find where they belong in this CMake's template.")
+    "\"RequestExecutionLevel admin\" or no \"@CPACK_NSIS_COMPONENT_SECTIONS@\" "
+    "(found: ${nsis_patches}): the installer would lack the service "
+    "functions or its checks. Find where they belong in this CMake's template.")
 endif()
 file(WRITE ${CMAKE_BINARY_DIR}/packaging/NSIS.template.in
   "Target amd64-unicode\n${nsis_template}")
@@ -92,7 +101,7 @@ list(PREPEND CMAKE_MODULE_PATH ${CMAKE_BINARY_DIR}/packaging)
 # An earlier installation stays in place and is overwritten, so that the
 # service keeps its registration (package_kind.cmake adds the refusal of
 # the other kind of package in front).
-set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "
+set(CPACK_VELK_NSIS_PREPARE_COMMANDS "
   StrCmp $SV_ALLUSERS \"AllUsers\" +2
     Abort \"Velk VPN must be installed by an administrator.\"
   Call VelkCloseClient
