@@ -13,6 +13,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client/provisioning/current_user.h"
@@ -92,28 +93,34 @@ std::vector<std::wstring> InstalledVersions(const std::wstring& name) {
   return versions;
 }
 
-std::wstring Variable(const char* name) {
+std::string Variable(const char* name) {
   char value[MAX_PATH] = {};
   GetEnvironmentVariableA(name, value, MAX_PATH);
-  return std::wstring(value, value + strlen(value));
+  return value;
 }
 
-// The installer named by the variable (a Linux path), as Wine sees it.
+std::wstring Version(const char* variable) {
+  const std::string version = Variable(variable);
+  return std::wstring(version.begin(), version.end());
+}
+
+// The package named by the variable (a Linux path), as Wine sees it.
 std::wstring Installer(const char* variable) {
-  char linux_path[MAX_PATH] = {};
-  GetEnvironmentVariableA(variable, linux_path, MAX_PATH);
-  return WindowsPathOf(linux_path);
+  return WindowsPathOf(Variable(variable).c_str());
+}
+
+bool IsMsi(const char* variable) {
+  return Installer(variable).ends_with(L".msi");
 }
 
 // Installs the package named by the variable silently: an MSI package with
 // msiexec, an installer by itself. The exit code.
 int Install(const char* variable) {
-  const std::wstring package = Installer(variable);
-  if (package.ends_with(L".msi")) {
+  if (IsMsi(variable)) {
     return RunProgram(L"C:\\windows\\system32\\msiexec.exe",
-                      L"/i \"" + package + L"\" /qn", L"", 120000);
+                      L"/i \"" + Installer(variable) + L"\" /qn", L"", 120000);
   }
-  return RunProgram(package, L"/S", L"", 120000);
+  return RunProgram(Installer(variable), L"/S", L"", 120000);
 }
 
 // The uninstaller starts a copy of itself ("Un.exe" in the temporary
@@ -121,6 +128,20 @@ int Install(const char* variable) {
 bool UninstallAndWait() {
   if (RunProgram(Installed(L"Uninstall.exe"), L"/S") != 0) return false;
   return WaitUntil([] { return CountProcesses(L"Un.exe") == 0; }, 30000);
+}
+
+bool Uninstall(const char* variable) {
+  if (!IsMsi(variable)) return UninstallAndWait();
+  return RunProgram(L"C:\\windows\\system32\\msiexec.exe",
+                    L"/x \"" + Installer(variable) + L"\" /qn") == 0;
+}
+
+// The package's Start menu folder. Wine's msiexec puts a per-machine
+// package's entries into the user's Start menu (Windows into the one for
+// all users).
+std::wstring Menu(const char* variable, const std::wstring& name) {
+  return StartMenuPrograms(IsMsi(variable) ? L"APPDATA" : L"ProgramData") +
+         L"\\" + name;
 }
 
 // The tunnel service for the installed host, as setup mode would install it.
@@ -140,60 +161,37 @@ bool InstallServiceForInstalledHost() {
   return service.is_valid();
 }
 
-TEST(InstallerTest, UserPackageInstallsTheProgramsAloneAndGoesAwayWhole) {
-  ASSERT_EQ(RunProgram(Installer("VELK_USER_INSTALLER"), L"/S"), 0);
-  EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
-  EXPECT_TRUE(Exists(Installed(L"README.txt")));
-  EXPECT_TRUE(Exists(Installed(L"Uninstall.exe")));
-  for (const wchar_t* library : {L"flutter_windows.dll", L"tunnel.dll",
-                                 L"url_launcher_windows_plugin.dll"}) {
-    EXPECT_FALSE(Exists(Installed(library))) << library;
-  }
-  const std::wstring menu = StartMenuPrograms() + L"\\Velk VPN";
-  EXPECT_TRUE(Exists(menu + L"\\Uninstall.lnk"));
-  if (Exists(Installed(L"velk_vpn.exe"))) {
-    EXPECT_TRUE(Exists(menu + L"\\Velk VPN.lnk"));
-  }
-  EXPECT_EQ(InstalledVersions(kUserName),
-            std::vector{Variable("VELK_PACKAGE_VERSION")});
-  EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
-  // The other kind refuses to install over this one.
-  EXPECT_NE(Install("VELK_DEMONSTRATION_INSTALLER"), 0);
-  EXPECT_NE(Install("VELK_DEMONSTRATION_MSI"), 0);
-  EXPECT_FALSE(Exists(Installed(L"tunnel.dll")));
+TEST(InstallerTest, UserPackagesInstallTheProgramsAloneAndGoAwayWhole) {
+  for (const char* package : {"VELK_USER_INSTALLER", "VELK_USER_MSI"}) {
+    SCOPED_TRACE(package);
+    ASSERT_EQ(Install(package), 0);
+    EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
+    EXPECT_TRUE(Exists(Installed(L"README.txt")));
+    for (const wchar_t* library : {L"flutter_windows.dll", L"tunnel.dll",
+                                   L"url_launcher_windows_plugin.dll"}) {
+      EXPECT_FALSE(Exists(Installed(library))) << library;
+    }
+    const std::wstring menu = Menu(package, kUserName);
+    if (!IsMsi(package)) {
+      EXPECT_TRUE(Exists(menu + L"\\Uninstall.lnk"));
+    }
+    if (Exists(Installed(L"velk_vpn.exe"))) {
+      EXPECT_TRUE(Exists(menu + L"\\Velk VPN.lnk"));
+    }
+    EXPECT_EQ(InstalledVersions(kUserName),
+              std::vector{Version("VELK_PACKAGE_VERSION")});
+    EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
+    // Neither demonstration package installs over it.
+    EXPECT_NE(Install("VELK_DEMONSTRATION_INSTALLER"), 0);
+    EXPECT_NE(Install("VELK_DEMONSTRATION_MSI"), 0);
+    EXPECT_FALSE(Exists(Installed(L"tunnel.dll")));
 
-  ASSERT_TRUE(UninstallAndWait());
-  EXPECT_FALSE(Exists(kInstallFolder));
-  EXPECT_FALSE(Exists(menu));
-  EXPECT_TRUE(InstalledVersions(kUserName).empty());
-  EXPECT_EQ(InstallFolderRecord(), L"");
-}
-
-TEST(InstallerTest, UserMsiInstallsPerMachineAndGoesAwayWhole) {
-  ASSERT_EQ(Install("VELK_USER_MSI"), 0);
-  EXPECT_TRUE(Exists(Installed(L"tovrane_tunnel.exe")));
-  EXPECT_TRUE(Exists(Installed(L"README.txt")));
-  EXPECT_FALSE(Exists(Installed(L"tunnel.dll")));
-  // Wine's msiexec puts a per-machine package's Start menu entries into the
-  // user's Start menu (Windows into the one for all users).
-  const std::wstring menu = StartMenuPrograms(L"APPDATA") + L"\\Velk VPN";
-  if (Exists(Installed(L"velk_vpn.exe"))) {
-    EXPECT_TRUE(Exists(menu + L"\\Velk VPN.lnk"));
+    ASSERT_TRUE(Uninstall(package));
+    EXPECT_FALSE(Exists(kInstallFolder));
+    EXPECT_FALSE(Exists(menu));
+    EXPECT_TRUE(InstalledVersions(kUserName).empty());
+    EXPECT_EQ(InstallFolderRecord(), L"");
   }
-  EXPECT_EQ(InstalledVersions(kUserName),
-            std::vector{Variable("VELK_PACKAGE_VERSION")});
-  EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
-  EXPECT_NE(Install("VELK_DEMONSTRATION_MSI"), 0);
-  EXPECT_NE(Install("VELK_DEMONSTRATION_INSTALLER"), 0);
-  EXPECT_FALSE(Exists(Installed(L"tunnel.dll")));
-
-  ASSERT_EQ(RunProgram(L"C:\\windows\\system32\\msiexec.exe",
-                       L"/x \"" + Installer("VELK_USER_MSI") + L"\" /qn"),
-            0);
-  EXPECT_FALSE(Exists(kInstallFolder));
-  EXPECT_FALSE(Exists(menu));
-  EXPECT_TRUE(InstalledVersions(kUserName).empty());
-  EXPECT_EQ(InstallFolderRecord(), L"");
 }
 
 TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
@@ -249,78 +247,66 @@ TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
   EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
 }
 
-// Installs the older package, runs the tunnel (and the client), installs
-// the newer package over it: the service keeps its registration and runs
-// again with the replaced host, the client was closed, the data stays.
-void UpgradeKeepsTheRunningTunnel(const char* older, const char* newer) {
-  ASSERT_EQ(Install(older), 0);
-  ASSERT_EQ(InstalledVersions(kDemonstrationName),
-            std::vector{Variable("VELK_OLD_PACKAGE_VERSION")});
-  const std::string stored =
-      "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
-  ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), stored));
-  ASSERT_TRUE(InstallServiceForInstalledHost());
-  ASSERT_TRUE(velk::StartTunnelService());
-  ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
-  const auto old_host = ProcessIds(L"tovrane_tunnel.exe");
-  InstalledServiceConfig before;
-  ASSERT_TRUE(ReadTunnelServiceConfig(&before));
+// For the installer and the MSI package: installs the older package, runs
+// the tunnel (and the client), installs the newer package over it: the
+// service keeps its registration and runs again with the replaced host, the
+// client was closed, the data stays. The uninstall ends the service.
+TEST(InstallerTest, UpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
+  for (const auto& [older, newer] :
+       {std::pair{"VELK_OLD_DEMONSTRATION_INSTALLER",
+                  "VELK_DEMONSTRATION_INSTALLER"},
+        std::pair{"VELK_OLD_DEMONSTRATION_MSI", "VELK_DEMONSTRATION_MSI"}}) {
+    SCOPED_TRACE(newer);
+    ASSERT_EQ(Install(older), 0);
+    ASSERT_EQ(InstalledVersions(kDemonstrationName),
+              std::vector{Version("VELK_OLD_PACKAGE_VERSION")});
+    const std::string stored =
+        "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
+    ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), stored));
+    ASSERT_TRUE(InstallServiceForInstalledHost());
+    ASSERT_TRUE(velk::StartTunnelService());
+    ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+    const auto old_host = ProcessIds(L"tovrane_tunnel.exe");
+    InstalledServiceConfig before;
+    ASSERT_TRUE(ReadTunnelServiceConfig(&before));
 #if VELK_PACKAGES_CARRY_THE_CLIENT
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION client{};
-  std::wstring command_line = L"\"" + Installed(L"velk_vpn.exe") + L"\"";
-  ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr,
-                             FALSE, 0, nullptr, kInstallFolder.c_str(),
-                             &startup, &client));
-  CloseHandle(client.hThread);
-  velk::ScopedKernelHandle client_process(client.hProcess);
-  ASSERT_TRUE(
-      WaitUntil([] { return CountProcesses(L"velk_vpn.exe") == 1; }, 10000));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION client{};
+    std::wstring command_line = L"\"" + Installed(L"velk_vpn.exe") + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr,
+                               FALSE, 0, nullptr, kInstallFolder.c_str(),
+                               &startup, &client));
+    CloseHandle(client.hThread);
+    velk::ScopedKernelHandle client_process(client.hProcess);
+    ASSERT_TRUE(
+        WaitUntil([] { return CountProcesses(L"velk_vpn.exe") == 1; }, 10000));
 #endif
 
-  ASSERT_EQ(Install(newer), 0);
-  EXPECT_EQ(InstalledVersions(kDemonstrationName),
-            std::vector{Variable("VELK_PACKAGE_VERSION")});
-  EXPECT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
-  const auto new_host = ProcessIds(L"tovrane_tunnel.exe");
-  ASSERT_TRUE(new_host && old_host);
-  EXPECT_EQ(new_host->size(), 1u);
-  EXPECT_NE(*new_host, *old_host);
-  InstalledServiceConfig after;
-  ASSERT_TRUE(ReadTunnelServiceConfig(&after));
-  EXPECT_EQ(after.binary_path, before.binary_path);
-  EXPECT_EQ(CountProcesses(L"velk_vpn.exe"), 0);
-  EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
-  EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
-}
+    ASSERT_EQ(Install(newer), 0);
+    EXPECT_EQ(InstalledVersions(kDemonstrationName),
+              std::vector{Version("VELK_PACKAGE_VERSION")});
+    EXPECT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
+    const auto new_host = ProcessIds(L"tovrane_tunnel.exe");
+    ASSERT_TRUE(new_host && old_host);
+    EXPECT_EQ(new_host->size(), 1u);
+    EXPECT_NE(*new_host, *old_host);
+    InstalledServiceConfig after;
+    ASSERT_TRUE(ReadTunnelServiceConfig(&after));
+    EXPECT_EQ(after.binary_path, before.binary_path);
+    EXPECT_EQ(CountProcesses(L"velk_vpn.exe"), 0);
+    EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
+    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
 
-TEST(InstallerTest, InstallerUpgradeKeepsTheRunningTunnel) {
-  UpgradeKeepsTheRunningTunnel("VELK_OLD_DEMONSTRATION_INSTALLER",
-                               "VELK_DEMONSTRATION_INSTALLER");
-  ASSERT_TRUE(UninstallAndWait());
-  EXPECT_FALSE(velk::TunnelServiceExists());
-}
-
-TEST(InstallerTest, MsiUpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
-  UpgradeKeepsTheRunningTunnel("VELK_OLD_DEMONSTRATION_MSI",
-                               "VELK_DEMONSTRATION_MSI");
-  const std::optional<std::string> stored =
-      ReadFileBytes(velk::GetTunnelConfigPath());
-  ASSERT_TRUE(stored.has_value());
-
-  ASSERT_EQ(
-      RunProgram(L"C:\\windows\\system32\\msiexec.exe",
-                 L"/x \"" + Installer("VELK_DEMONSTRATION_MSI") + L"\" /qn"),
-      0);
-  EXPECT_FALSE(Exists(kInstallFolder));
-  EXPECT_FALSE(velk::TunnelServiceExists());
-  EXPECT_EQ(CountProcesses(L"tovrane_tunnel.exe"), 0);
-  EXPECT_FALSE(
-      Exists(StartMenuPrograms(L"APPDATA") + L"\\" + kDemonstrationName));
-  EXPECT_TRUE(InstalledVersions(kDemonstrationName).empty());
-  EXPECT_EQ(InstallFolderRecord(), L"");
-  EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
+    ASSERT_TRUE(Uninstall(newer));
+    EXPECT_FALSE(Exists(kInstallFolder));
+    EXPECT_FALSE(velk::TunnelServiceExists());
+    EXPECT_EQ(CountProcesses(L"tovrane_tunnel.exe"), 0);
+    EXPECT_FALSE(Exists(Menu(newer, kDemonstrationName)));
+    EXPECT_TRUE(InstalledVersions(kDemonstrationName).empty());
+    EXPECT_EQ(InstallFolderRecord(), L"");
+    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
+  }
 }
 
 }  // namespace
