@@ -78,8 +78,9 @@ if(nsis_template_start STREQUAL "efbbbf")
   set(nsis_template_offset 3)
 endif()
 file(READ ${nsis_stock_template} nsis_template OFFSET ${nsis_template_offset})
+# The uninstaller, written into the installer, is signed there (sign.cmake).
 string(REPLACE "RequestExecutionLevel admin\n"
-  "RequestExecutionLevel admin\n  !include \"${velk_package_dir}/tunnel_service.nsh\"\n"
+  "RequestExecutionLevel admin\n  !include \"${velk_package_dir}/tunnel_service.nsh\"\n  !uninstfinalize '\"${CMAKE_COMMAND}\" -D \"VELK_SIGN_FILE=%1\" -P \"${velk_package_dir}/sign.cmake\"'\n"
   nsis_template "${nsis_template}")
 # The components' sections install the files and come first: the checks
 # and the stopping go into a section of their own in front of them.

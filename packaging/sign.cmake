@@ -6,7 +6,7 @@
 #
 # Included by msi_package.cmake for velk_sign(). CPack also runs this file
 # before it packs (signing the staged programs) and after (signing the NSIS
-# installers it made).
+# installers it made), and makensis with VELK_SIGN_FILE for the uninstaller.
 
 function(velk_sign file)
   if(NOT DEFINED ENV{VELK_SIGN_PKCS12})
@@ -31,7 +31,9 @@ function(velk_sign file)
   message(STATUS "Signed ${file}")
 endfunction()
 
-if(DEFINED CPACK_PACKAGE_FILES)
+if(DEFINED VELK_SIGN_FILE)
+  velk_sign(${VELK_SIGN_FILE})
+elseif(DEFINED CPACK_PACKAGE_FILES)
   foreach(package IN LISTS CPACK_PACKAGE_FILES)
     if(package MATCHES "\\.exe$")
       velk_sign(${package})
