@@ -93,6 +93,7 @@ class PackageTest(unittest.TestCase):
                              set(zip_members(only_file(folder, "*.zip"))))
 
     def test_signing_with_a_given_certificate(self):
+        """Signs the user packages with a certificate made here and now."""
         with tempfile.TemporaryDirectory() as work:
             def run(*command, **options):
                 subprocess.run(command, check=True, cwd=work,
@@ -104,31 +105,27 @@ class PackageTest(unittest.TestCase):
             run("openssl", "pkcs12", "-export", "-inkey", "key.pem",
                 "-in", "certificate.pem", "-out", "signing.p12",
                 "-passout", "pass:test password")
-            certificate = os.path.join(work, "certificate.pem")
-            environment = dict(os.environ,
-                               VELK_SIGN_PKCS12=os.path.join(work, "signing.p12"),
-                               VELK_SIGN_PASSWORD="test password")
-            run("cpack", "--config",
-                os.path.join(self.build_dir, "CPackConfig.cmake"),
-                "-B", "signed", env=environment)
+            signing = dict(os.environ, VELK_SIGN_PASSWORD="test password",
+                           VELK_SIGN_PKCS12=os.path.join(work, "signing.p12"))
+            run("cpack", "--config", self.build_dir + "/CPackConfig.cmake",
+                "-B", "signed", env=signing)
             run("cmake", "-D", "VELK_BUILD_DIR=" + self.build_dir,
-                "-D", "VELK_PACKAGE_KIND=user", "-D", "VELK_PACKAGE_VERSION=0.0.1",
-                "-D", "VELK_PACKAGE_DIR=" + os.path.join(work, "signed"),
-                "-P", os.path.join(os.path.dirname(__file__), "..", "..",
-                                   "packaging", "msi_package.cmake"),
-                env=environment)
+                "-D", "VELK_PACKAGE_VERSION=0.0.1",
+                "-D", "VELK_PACKAGE_DIR=" + work + "/signed", "-P",
+                os.path.dirname(__file__) + "/../../packaging/msi_package.cmake",
+                env=signing)
             signed = os.path.join(work, "signed")
             run("msiextract", "-C", "from_msi", only_file(signed, "*.msi"))
             with zipfile.ZipFile(only_file(signed, "*.zip")) as archive:
                 archive.extractall(os.path.join(work, "from_zip"))
             files = [only_file(signed, "*.exe"), only_file(signed, "*.msi")]
             for program in self.programs:
-                files += glob.glob(os.path.join(work, "from_*", "**", program),
-                                   recursive=True)
+                files += glob.glob(work + "/from_*/**/" + program, recursive=True)
             self.assertEqual(len(files), 2 + 2 * len(self.programs))
+            certificate = os.path.join(work, "certificate.pem")
             for path in files:
                 self.assertTrue(signature_verifies(path, certificate), path)
-            # The packages made without a certificate carry no signature.
+            # Without the variables nothing is signed.
             self.assertFalse(signature_verifies(
                 only_file(self.user_dir, "*.msi"), certificate))
 

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -144,6 +143,9 @@ std::wstring Menu(const char* variable, const std::wstring& name) {
          L"\\" + name;
 }
 
+constexpr char kStoredConfig[] =
+    "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
+
 // The tunnel service for the installed host, as setup mode would install it.
 bool InstallServiceForInstalledHost() {
   std::vector<BYTE> user = velk::QueryCurrentUser();
@@ -226,9 +228,7 @@ TEST(InstallerTest, UninstallStopsAndDeletesTheServiceAndKeepsTheDataFolder) {
                                      L"\" \"" + velk::GetTunnelConfigPath() +
                                      L"\" \"TovraneVPN\"");
 #else
-  ASSERT_TRUE(WriteFileBytes(
-      velk::GetTunnelConfigPath(),
-      "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n"));
+  ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), kStoredConfig));
   ASSERT_TRUE(InstallServiceForInstalledHost());
   ASSERT_TRUE(velk::StartTunnelService());
 #endif
@@ -260,9 +260,7 @@ TEST(InstallerTest, UpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
     ASSERT_EQ(Install(older), 0);
     ASSERT_EQ(InstalledVersions(kDemonstrationName),
               std::vector{Version("VELK_OLD_PACKAGE_VERSION")});
-    const std::string stored =
-        "[Interface]\nPrivateKey = a2V5\n[Peer]\nEndpoint = 10.77.0.1:51820\n";
-    ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), stored));
+    ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), kStoredConfig));
     ASSERT_TRUE(InstallServiceForInstalledHost());
     ASSERT_TRUE(velk::StartTunnelService());
     ASSERT_TRUE(WaitForTunnelServiceState(TunnelServiceState::Running, 10000));
@@ -296,7 +294,7 @@ TEST(InstallerTest, UpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
     EXPECT_EQ(after.binary_path, before.binary_path);
     EXPECT_EQ(CountProcesses(L"velk_vpn.exe"), 0);
     EXPECT_EQ(InstallFolderRecord(), kInstallFolder);
-    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
+    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), kStoredConfig);
 
     ASSERT_TRUE(Uninstall(newer));
     EXPECT_FALSE(Exists(kInstallFolder));
@@ -305,7 +303,7 @@ TEST(InstallerTest, UpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
     EXPECT_FALSE(Exists(Menu(newer, kDemonstrationName)));
     EXPECT_TRUE(InstalledVersions(kDemonstrationName).empty());
     EXPECT_EQ(InstallFolderRecord(), L"");
-    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), stored);
+    EXPECT_EQ(ReadFileBytes(velk::GetTunnelConfigPath()), kStoredConfig);
   }
 }
 
