@@ -1,6 +1,7 @@
 # Makes one MSI package: cmake -P msi_package.cmake with
 #   VELK_BUILD_DIR        the windows build
-#   VELK_PACKAGE_KIND     "demonstration" for the package with the stand-ins
+#   VELK_PACKAGE_KIND     "demonstration" for the package with the stand-ins,
+#                         else the package for users
 #   VELK_PACKAGE_VERSION  the product version (three numbers)
 #   VELK_PACKAGE_DIR      where the package goes
 # The files are staged by the build's own install rules (stripped), the
@@ -13,6 +14,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
 find_program(wixl wixl)
 if(NOT wixl)
   message(FATAL_ERROR "wixl is missing: scripts/setup installs it")
+endif()
+if(NOT VELK_PACKAGE_KIND STREQUAL "demonstration")
+  set(VELK_PACKAGE_KIND user)
 endif()
 set(components programs user_readme)
 set(with_stand_ins no)
