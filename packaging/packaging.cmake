@@ -14,7 +14,8 @@
 # LocalSystem, and the host loads "tunnel.dll" by its bare name from the same
 # folder. Both record that folder in HKLM\SOFTWARE\Velk VPN, "InstallFolder".
 # With VELK_SIGN_PKCS12 and VELK_SIGN_PASSWORD in the environment, the
-# programs, the NSIS installer and the MSI are signed (sign.cmake).
+# programs, the NSIS installer and uninstaller and the MSI are signed
+# (sign.cmake).
 
 set(velk_package_dir ${CMAKE_CURRENT_LIST_DIR})
 
