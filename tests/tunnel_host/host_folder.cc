@@ -72,8 +72,11 @@ bool HostFolder::Exists(const std::wstring& name) const {
   return GetFileAttributesW(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-DWORD HostFolder::RunHost(const std::wstring& arguments) const {
-  return static_cast<DWORD>(RunProgram(host_path(), arguments, folder_, 30000));
+DWORD HostFolder::RunHost(const std::wstring& arguments,
+                          const std::wstring& working_folder) const {
+  return static_cast<DWORD>(
+      RunProgram(host_path(), arguments,
+                 working_folder.empty() ? folder_ : working_folder, 30000));
 }
 
 }  // namespace velk::test

@@ -35,10 +35,11 @@ class HostFolder {
     return Read(L"tunnel_config_received.txt");
   }
 
-  // Runs the host in this folder with `arguments` after its quoted path and
-  // returns its exit code, or -1 when it could not be started or did not end
-  // within 30 s.
-  DWORD RunHost(const std::wstring& arguments) const;
+  // Runs the host in this folder with `arguments` after its quoted path, in
+  // `working_folder` (this folder when empty), and returns its exit code, or
+  // -1 when it could not be started or did not end within 30 s.
+  DWORD RunHost(const std::wstring& arguments,
+                const std::wstring& working_folder = std::wstring()) const;
 
  private:
   std::wstring folder_;

@@ -23,13 +23,33 @@ constexpr char kDirectRun[] = "no_dispatcher=1\n";
 
 // --- The program run directly ------------------------------------------------
 
+// PATH of this process, and so of the programs it starts, with `folder` in
+// front, for as long as it lives.
+class PathWithFolder {
+ public:
+  explicit PathWithFolder(const std::wstring& folder) {
+    wchar_t old_path[32767] = {};
+    const DWORD length = GetEnvironmentVariableW(L"PATH", old_path, 32767);
+    old_path_.assign(old_path, length);
+    SetEnvironmentVariableW(L"PATH", (folder + L";" + old_path_).c_str());
+  }
+  ~PathWithFolder() { SetEnvironmentVariableW(L"PATH", old_path_.c_str()); }
+
+ private:
+  std::wstring old_path_;
+};
+
 TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
+  // Where a "tunnel.dll" lies that is not beside the host: the host runs as
+  // LocalSystem and must never load it.
+  enum class Planted { kNowhere, kInWorkingFolder, kOnPath };
   struct Case {
     const char* what;
     HostFolder::Library library;
     const char* config;  // null: no file
     const wchar_t* arguments;
     DWORD exit_code;
+    Planted planted = Planted::kNowhere;
   };
   const Case cases[] = {
       {"configuration path alone", HostFolder::Library::kStandIn, kConfig,
@@ -39,8 +59,17 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
        L"c.conf TovraneVPN", 2},
       {"empty file", HostFolder::Library::kStandIn, "", L"c.conf TovraneVPN",
        2},
+      {"two Endpoint lines", HostFolder::Library::kStandIn,
+       "[Peer]\nEndpoint = 127.0.0.1:1\n[Peer]\n endpoint\t= 192.0.2.9:1\n",
+       L"c.conf TovraneVPN", 2},
+      {"two DNS lines", HostFolder::Library::kStandIn,
+       "DNS = 10.0.0.53\r\ndns=192.0.2.53\r\n", L"c.conf TovraneVPN", 2},
       {"no tunnel.dll", HostFolder::Library::kNone, kConfig,
        L"c.conf TovraneVPN", 3},
+      {"tunnel.dll only in the working folder", HostFolder::Library::kNone,
+       kConfig, L"c.conf TovraneVPN", 3, Planted::kInWorkingFolder},
+      {"tunnel.dll only on PATH", HostFolder::Library::kNone, kConfig,
+       L"c.conf TovraneVPN", 3, Planted::kOnPath},
       {"no entry", HostFolder::Library::kWithoutEntry, kConfig,
        L"c.conf TovraneVPN", 4},
   };
@@ -48,10 +77,29 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
     SCOPED_TRACE(test_case.what);
     HostFolder folder(test_case.library);
     ASSERT_TRUE(folder.ok());
-    if (test_case.config != nullptr) folder.Write(L"c.conf", test_case.config);
-    EXPECT_EQ(folder.RunHost(test_case.arguments), test_case.exit_code);
+    HostFolder planted(HostFolder::Library::kStandIn);
+    ASSERT_TRUE(planted.ok());
+    planted.Write(L"tunnel_stand_in.ini", kDirectRun);
+    std::wstring arguments = test_case.arguments;
+    if (test_case.config != nullptr) {
+      folder.Write(L"c.conf", test_case.config);
+      if (test_case.planted != Planted::kNowhere) {
+        arguments = L"\"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
+      }
+    }
+    DWORD exit_code = 0;
+    if (test_case.planted == Planted::kOnPath) {
+      const PathWithFolder path(planted.Path(L""));
+      exit_code = folder.RunHost(arguments);
+    } else {
+      exit_code = test_case.planted == Planted::kInWorkingFolder
+                      ? folder.RunHost(arguments, planted.Path(L""))
+                      : folder.RunHost(arguments);
+    }
+    EXPECT_EQ(exit_code, test_case.exit_code);
     // The library's transcript begins when it is loaded.
     EXPECT_FALSE(folder.Exists(L"tunnel_transcript.txt"));
+    EXPECT_FALSE(planted.Exists(L"tunnel_transcript.txt"));
   }
 }
 
