@@ -40,7 +40,7 @@ bool KeyIs(const std::wstring& key, const wchar_t* name) {
 }
 
 std::wstring HostOfEndpointValue(const std::wstring& raw_value) {
-  const std::wstring value = TrimSpaces(raw_value);
+  std::wstring value = TrimSpaces(raw_value);
   if (!value.empty() && value[0] == L'[') {
     const size_t close = value.find(L']');
     if (close == std::wstring::npos) return std::wstring();

@@ -62,6 +62,11 @@ void HostFolder::Write(const std::wstring& name,
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+bool HostFolder::Plant(const std::wstring& name) const {
+  return CopyFileW(WindowsPathOf(VELK_PLANTED_LIBRARY_DLL).c_str(),
+                   Path(name).c_str(), FALSE) != 0;
+}
+
 std::string HostFolder::Read(const std::wstring& name) const {
   std::ifstream file(Path(name).c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file),

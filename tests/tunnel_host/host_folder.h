@@ -25,6 +25,9 @@ class HostFolder {
   std::wstring host_path() const { return Path(L"tovrane_tunnel.exe"); }
 
   void Write(const std::wstring& name, const std::string& bytes) const;
+  // Puts a library named `name` into the folder that, once loaded, leaves
+  // `name` + ".loaded" beside itself.
+  bool Plant(const std::wstring& name) const;
   // The file's bytes; empty when it does not exist (see Exists).
   std::string Read(const std::wstring& name) const;
   bool Exists(const std::wstring& name) const;

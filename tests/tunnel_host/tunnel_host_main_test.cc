@@ -23,26 +23,61 @@ constexpr char kDirectRun[] = "no_dispatcher=1\n";
 
 // --- The program run directly ------------------------------------------------
 
-// PATH of this process, and so of the programs it starts, with `folder` in
-// front, for as long as it lives.
-class PathWithFolder {
+// An environment variable of this process; empty when it is not set.
+std::wstring Variable(const wchar_t* name) {
+  std::wstring value(32767, L'\0');
+  const DWORD length = GetEnvironmentVariableW(
+      name, value.data(), static_cast<DWORD>(value.size()));
+  value.resize(length < value.size() ? length : 0);
+  return value;
+}
+
+// An environment variable of this process, and so of the programs it
+// starts, set to `value` for as long as this lives.
+class ScopedVariable {
  public:
-  explicit PathWithFolder(const std::wstring& folder) {
-    wchar_t old_path[32767] = {};
-    const DWORD length = GetEnvironmentVariableW(L"PATH", old_path, 32767);
-    old_path_.assign(old_path, length);
-    SetEnvironmentVariableW(L"PATH", (folder + L";" + old_path_).c_str());
+  ScopedVariable(const wchar_t* name, const std::wstring& value)
+      : name_(name), old_value_(Variable(name)) {
+    SetEnvironmentVariableW(name, value.c_str());
   }
-  ~PathWithFolder() { SetEnvironmentVariableW(L"PATH", old_path_.c_str()); }
+  ~ScopedVariable() {
+    SetEnvironmentVariableW(name_,
+                            old_value_.empty() ? nullptr : old_value_.c_str());
+  }
 
  private:
-  std::wstring old_path_;
+  const wchar_t* name_;
+  std::wstring old_value_;
+};
+
+// Wine loads its own iphlpapi.dll wherever another one lies; Windows has no
+// such preference for it. For as long as this lives, the host program under
+// Wine prefers a native one, as Windows would.
+class NativeIpHelperFirst {
+ public:
+  NativeIpHelperFirst() {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kOverrides, L"iphlpapi", REG_SZ,
+                    L"native,builtin", sizeof(L"native,builtin"));
+  }
+  ~NativeIpHelperFirst() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrides, L"iphlpapi");
+  }
+
+ private:
+  static constexpr wchar_t kOverrides[] =
+      L"Software\\Wine\\AppDefaults\\tovrane_tunnel.exe\\DllOverrides";
 };
 
 TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
-  // Where a "tunnel.dll" lies that is not beside the host: the host runs as
-  // LocalSystem and must never load it.
-  enum class Planted { kNowhere, kInWorkingFolder, kOnPath };
+  // A library where the host, which runs as LocalSystem, must never load it
+  // from: a "tunnel.dll" that is not beside the host, or an "iphlpapi.dll"
+  // beside it that is not the system's.
+  enum class Planted {
+    kNowhere,
+    kInWorkingFolder,
+    kOnPath,
+    kIpHelperBesideTheHost
+  };
   struct Case {
     const char* what;
     HostFolder::Library library;
@@ -70,6 +105,8 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
        kConfig, L"c.conf TovraneVPN", 3, Planted::kInWorkingFolder},
       {"tunnel.dll only on PATH", HostFolder::Library::kNone, kConfig,
        L"c.conf TovraneVPN", 3, Planted::kOnPath},
+      {"iphlpapi.dll beside the host", HostFolder::Library::kNone, kConfig,
+       L"c.conf TovraneVPN", 3, Planted::kIpHelperBesideTheHost},
       {"no entry", HostFolder::Library::kWithoutEntry, kConfig,
        L"c.conf TovraneVPN", 4},
   };
@@ -88,18 +125,24 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
       }
     }
     DWORD exit_code = 0;
-    if (test_case.planted == Planted::kOnPath) {
-      const PathWithFolder path(planted.Path(L""));
+    if (test_case.planted == Planted::kInWorkingFolder) {
+      exit_code = folder.RunHost(arguments, planted.Path(L""));
+    } else if (test_case.planted == Planted::kOnPath) {
+      const ScopedVariable path(L"PATH",
+                                planted.Path(L"") + L";" + Variable(L"PATH"));
+      exit_code = folder.RunHost(arguments);
+    } else if (test_case.planted == Planted::kIpHelperBesideTheHost) {
+      ASSERT_TRUE(folder.Plant(L"iphlpapi.dll"));
+      const NativeIpHelperFirst native_first;
       exit_code = folder.RunHost(arguments);
     } else {
-      exit_code = test_case.planted == Planted::kInWorkingFolder
-                      ? folder.RunHost(arguments, planted.Path(L""))
-                      : folder.RunHost(arguments);
+      exit_code = folder.RunHost(arguments);
     }
     EXPECT_EQ(exit_code, test_case.exit_code);
     // The library's transcript begins when it is loaded.
     EXPECT_FALSE(folder.Exists(L"tunnel_transcript.txt"));
     EXPECT_FALSE(planted.Exists(L"tunnel_transcript.txt"));
+    EXPECT_FALSE(folder.Exists(L"iphlpapi.dll.loaded"));
   }
 }
 
