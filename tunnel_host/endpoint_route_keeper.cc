@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "common/tunnel_identity.h"
-#include "tunnel_host/config_reading.h"
+#include "tunnel_host/config_scan.h"
 
 namespace velk {
 namespace {

@@ -4,10 +4,12 @@
 
 #include "interfaces/tunnel_library.h"
 #include "tunnel_host/config_file.h"
+#include "tunnel_host/config_scan.h"
 #include "tunnel_host/endpoint_route_keeper.h"
 #include "tunnel_host/tunnel_dns_keeper.h"
 #include "win/command_line.h"
 #include "win/ip_helper.h"
+#include "win/program_path.h"
 
 namespace velk {
 namespace {
@@ -25,10 +27,29 @@ bool ReadHostArguments(const wchar_t* command_line, HostArguments* arguments) {
   return true;
 }
 
+// The stored text must say one thing to every reader: with a second
+// Endpoint line the library might reach a peer other than the one whose
+// route the host keeps, and a second DNS line is no text that the client
+// writes.
+bool HasOneEndpointAndDnsAtMost(const std::wstring& config_text) {
+  const HostKeyCounts counts = CountHostKeys(config_text);
+  return counts.endpoint_lines <= 1 && counts.dns_lines <= 1;
+}
+
 }  // namespace
 
 int TunnelHostMain() {
-  return RunTunnelHost(GetCommandLineW(), L"tunnel.dll",
+  // The host runs as LocalSystem: no library may come from the working
+  // folder or a folder on PATH, which other users may be able to write. From
+  // here on, libraries that the system loads on our behalf come from the
+  // system folder or the host's own. Failing, it leaves the standard search
+  // to those loads; the tunnel library is loaded by full path regardless.
+  (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                 LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+  const std::wstring folder = GetProgramFolder();
+  const std::wstring tunnel_library =
+      folder.empty() ? std::wstring() : folder + L"\\tunnel.dll";
+  return RunTunnelHost(GetCommandLineW(), tunnel_library.c_str(),
                        SystemIpHelperFunctions());
 }
 
@@ -38,12 +59,17 @@ int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
   if (!ReadHostArguments(command_line, &arguments)) return kBadCommandLine;
 
   std::wstring config_text;
-  if (!LoadConfigText(arguments.config_path, config_text)) {
+  if (!LoadConfigText(arguments.config_path, config_text) ||
+      !HasOneEndpointAndDnsAtMost(config_text)) {
     return kConfigUnreadable;
   }
 
-  // Never freed: the tunnel library runs until the process ends.
-  HMODULE library = LoadLibraryW(tunnel_library);
+  // Never freed: the tunnel library runs until the process ends. Only the
+  // full path counts (a bare name fails here), and what the library itself
+  // imports comes from its own folder or the system folder.
+  HMODULE library = LoadLibraryExW(
+      tunnel_library, nullptr,
+      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (library == nullptr) return kTunnelLibraryMissing;
   const auto tunnel_service = reinterpret_cast<WireGuardTunnelServiceFunction>(
       reinterpret_cast<void*>(GetProcAddress(library, kTunnelEntryName)));

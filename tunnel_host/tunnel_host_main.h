@@ -9,7 +9,8 @@ struct IpHelperFunctions;
 enum TunnelHostExitCode : int {
   kTunnelEnded = 0,           // the tunnel library's entry returned nonzero
   kBadCommandLine = 1,        // fewer than two arguments after the program
-  kConfigUnreadable = 2,      // missing, empty or unconvertible file
+  kConfigUnreadable = 2,      // missing, empty or unconvertible file, or
+                              // more than one Endpoint or DNS line
   kTunnelLibraryMissing = 3,  // "tunnel.dll" could not be loaded
   kTunnelEntryMissing = 4,    // no "WireGuardTunnelService" export
   kTunnelFailed = 5,          // the tunnel library's entry returned zero
@@ -22,8 +23,8 @@ enum TunnelHostExitCode : int {
 int TunnelHostMain();
 
 // The same run with its surroundings given: the command line to split, the
-// tunnel library to load ("tunnel.dll" by bare name in the real program) and
-// the network functions of the keepers.
+// full path of the tunnel library to load ("tunnel.dll" in the host's own
+// folder in the real program) and the network functions of the keepers.
 int RunTunnelHost(const wchar_t* command_line, const wchar_t* tunnel_library,
                   const IpHelperFunctions& network_functions);
 

@@ -1,5 +1,7 @@
 #include "win/ip_helper.h"
 
+#include <string>
+
 namespace velk {
 namespace {
 
@@ -9,12 +11,22 @@ void Resolve(HMODULE module, const char* name, Function& function) {
       reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// The system's own copy, by full path: a bare name would also match a
+// module of that name loaded from elsewhere, or be searched for in the
+// working folder and on PATH. Never freed: the resolved addresses live as
+// long as the process.
+HMODULE LoadSystemIpHelper() {
+  wchar_t system_folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(system_folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::wstring path =
+      std::wstring(system_folder, length) + L"\\iphlpapi.dll";
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 IpHelperFunctions ResolveSystemFunctions() {
   IpHelperFunctions functions;
-  // Usually already loaded; otherwise load it for good (never freed: the
-  // resolved addresses live as long as the process).
-  HMODULE iphlpapi = GetModuleHandleW(L"iphlpapi.dll");
-  if (iphlpapi == nullptr) iphlpapi = LoadLibraryW(L"iphlpapi.dll");
+  HMODULE iphlpapi = LoadSystemIpHelper();
   if (iphlpapi != nullptr) {
     Resolve(iphlpapi, "GetIpForwardTable2", functions.GetIpForwardTable2);
     Resolve(iphlpapi, "FreeMibTable", functions.FreeMibTable);

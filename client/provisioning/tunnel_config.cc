@@ -4,8 +4,6 @@
 
 #include <wincrypt.h>
 
-#include <string_view>
-
 namespace velk {
 namespace {
 
@@ -13,7 +11,7 @@ constexpr size_t kTunnelKeySize = 32;
 
 constexpr char kPrivateKeyMessage[] = "Некорректный PrivateKey в конфигурации";
 constexpr char kPublicKeyMessage[] = "Некорректный PublicKey в конфигурации";
-constexpr char kEndpointMessage[] = "В конфигурации не указан Endpoint";
+constexpr char kSettingsTooLongMessage[] = "Слишком длинный текст конфигурации";
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -55,46 +53,7 @@ bool DecodeBase64Key(const std::string& text, std::vector<uint8_t>* bytes) {
   return true;
 }
 
-// The value of `key`, or `fallback` when the key is absent; a key that is
-// present with an empty value stays empty.
-std::string ValueOr(const TunnelSettings& settings, const std::string& key,
-                    const std::string& fallback) {
-  const auto found = settings.values.find(key);
-  return found == settings.values.end() ? fallback : found->second;
-}
-
-void AppendLine(std::string* text, std::string_view name,
-                std::string_view value) {
-  text->append(name);
-  text->append(" = ");
-  text->append(value);
-  text->push_back('\n');
-}
-
 }  // namespace
-
-TunnelSettings ParseTunnelSettings(const std::string& settings_text) {
-  TunnelSettings settings;
-  size_t start = 0;
-  while (start < settings_text.size()) {
-    size_t end = settings_text.find('\n', start);
-    if (end == std::string::npos) end = settings_text.size();
-    std::string_view line(settings_text.data() + start, end - start);
-    start = end + 1;
-
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const size_t equals = line.find('=');
-    if (line.empty() || equals == std::string_view::npos) continue;
-    std::string key(line.substr(0, equals));
-    std::string value(line.substr(equals + 1));
-    if (key == "allowed_ip") {
-      settings.allowed_ips.push_back(std::move(value));
-    } else {
-      settings.values[std::move(key)] = std::move(value);
-    }
-  }
-  return settings;
-}
 
 bool DecodeTunnelKey(const std::string& text, std::vector<uint8_t>* bytes) {
   std::string compact;
@@ -128,55 +87,29 @@ std::string EncodeTunnelKey(const std::vector<uint8_t>& bytes) {
 bool BuildTunnelConfig(const std::string& settings_text,
                        const std::string& address, const std::string& dns,
                        int32_t mtu, std::string* config, std::string* message) {
+  if (settings_text.size() > kMaxTunnelSettingsTextBytes) {
+    *message = kSettingsTooLongMessage;
+    return false;
+  }
   const TunnelSettings settings = ParseTunnelSettings(settings_text);
-  const std::string kAbsent;
+  auto value_of = [&settings](const char* key) {
+    const auto found = settings.values.find(key);
+    return found == settings.values.end() ? std::string() : found->second;
+  };
 
   std::vector<uint8_t> private_key;
-  if (!DecodeTunnelKey(ValueOr(settings, "private_key", kAbsent),
-                       &private_key)) {
+  if (!DecodeTunnelKey(value_of("private_key"), &private_key)) {
     *message = kPrivateKeyMessage;
     return false;
   }
   std::vector<uint8_t> public_key;
-  if (!DecodeTunnelKey(ValueOr(settings, "public_key", kAbsent), &public_key)) {
+  if (!DecodeTunnelKey(value_of("public_key"), &public_key)) {
     *message = kPublicKeyMessage;
     return false;
   }
-  const std::string endpoint = ValueOr(settings, "endpoint", kAbsent);
-  if (endpoint.empty()) {
-    *message = kEndpointMessage;
-    return false;
-  }
-
-  std::string allowed_ips;
-  for (size_t i = 0; i < settings.allowed_ips.size(); ++i) {
-    if (i > 0) allowed_ips.push_back(',');
-    allowed_ips += settings.allowed_ips[i];
-  }
-  if (allowed_ips.empty()) allowed_ips = "0.0.0.0/0";
-
-  std::string text = "[Interface]\n";
-  AppendLine(&text, "PrivateKey", EncodeTunnelKey(private_key));
-  AppendLine(&text, "Address", address);
-  AppendLine(&text, "DNS", dns);
-  AppendLine(&text, "MTU", std::to_string(mtu));
-  AppendLine(&text, "Jc", ValueOr(settings, "jc", "4"));
-  AppendLine(&text, "Jmin", ValueOr(settings, "jmin", "10"));
-  AppendLine(&text, "Jmax", ValueOr(settings, "jmax", "50"));
-  AppendLine(&text, "S1", ValueOr(settings, "s1", "40"));
-  AppendLine(&text, "S2", ValueOr(settings, "s2", "146"));
-  AppendLine(&text, "H1", ValueOr(settings, "h1", "1"));
-  AppendLine(&text, "H2", ValueOr(settings, "h2", "2"));
-  AppendLine(&text, "H3", ValueOr(settings, "h3", "3"));
-  AppendLine(&text, "H4", ValueOr(settings, "h4", "4"));
-  text += "\n[Peer]\n";
-  AppendLine(&text, "PublicKey", EncodeTunnelKey(public_key));
-  AppendLine(&text, "AllowedIPs", allowed_ips);
-  AppendLine(&text, "Endpoint", endpoint);
-  AppendLine(&text, "PersistentKeepalive",
-             ValueOr(settings, "persistent_keepalive_interval", "25"));
-  *config = std::move(text);
-  return true;
+  return WriteTunnelConfigText(settings, address, dns, mtu,
+                               EncodeTunnelKey(private_key),
+                               EncodeTunnelKey(public_key), config, message);
 }
 
 }  // namespace velk

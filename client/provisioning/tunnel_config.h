@@ -2,24 +2,15 @@
 #define CLIENT_PROVISIONING_TUNNEL_CONFIG_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "client/provisioning/tunnel_config_text.h"
 
 // The tunnel configuration text: the WireGuard format with the extra interface
 // keys Jc, Jmin, Jmax, S1, S2 and H1-H4, made from the settings text of a
 // connection. All texts are UTF-8 byte strings.
 namespace velk {
-
-// The settings text parsed into its key=value lines.
-struct TunnelSettings {
-  // A later line with the same key replaces the earlier value.
-  std::map<std::string, std::string> values;
-  // One entry per "allowed_ip" line, in order, duplicates kept.
-  std::vector<std::string> allowed_ips;
-};
-
-TunnelSettings ParseTunnelSettings(const std::string& settings_text);
 
 // Reads a 32-byte key written as 64 hexadecimal digits or as Base64, blanks
 // and line breaks anywhere ignored. On false `bytes` is untouched.
@@ -29,7 +20,9 @@ bool DecodeTunnelKey(const std::string& text, std::vector<uint8_t>* bytes);
 std::string EncodeTunnelKey(const std::vector<uint8_t>& bytes);
 
 // On true `config` holds the twenty-line configuration text; on false
-// `message` holds the user-facing reason, and `config` is untouched.
+// `message` holds the user-facing reason, and `config` is untouched. A
+// settings text longer than kMaxTunnelSettingsTextBytes is refused before it
+// is read.
 bool BuildTunnelConfig(const std::string& settings_text,
                        const std::string& address, const std::string& dns,
                        int32_t mtu, std::string* config, std::string* message);

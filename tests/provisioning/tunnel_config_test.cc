@@ -118,26 +118,65 @@ TEST(TunnelConfig, KeysAreHexadecimalOrBase64Of32Bytes) {
 
 TEST(TunnelConfig, FirstFailingCheckDecidesTheMessage) {
   const std::string a = std::string("=") + kKeyABase64;
-  const std::pair<std::string, const char*> cases[] = {
-      {"", kPrivateKeyMessage},
-      {"public_key" + a + "\nendpoint=e:1", kPrivateKeyMessage},
-      {"private_key" + a, kPublicKeyMessage},
-      {"private_key" + a + "\npublic_key=AAAA\nendpoint=", kPublicKeyMessage},
-      {"private_key" + a + "\npublic_key" + a, kEndpointMessage},
-      {"private_key" + a + "\npublic_key" + a + "\nendpoint=\r",
-       kEndpointMessage},
+  const std::string keys = "private_key" + a + "\npublic_key" + a;
+  const std::string long_value(4097, '1');
+  struct Case {
+    std::string settings;
+    std::string address = "a";
+    std::string dns = "d";
+    std::string message;
   };
-  for (const auto& [settings, expected] : cases) {
+  const Case cases[] = {
+      {"", "a", "d", kPrivateKeyMessage},
+      {"public_key" + a + "\nendpoint=e:1", "a", "d", kPrivateKeyMessage},
+      {"private_key" + a, "a", "d", kPublicKeyMessage},
+      {"private_key" + a + "\npublic_key=AAAA\nendpoint=", "a", "d",
+       kPublicKeyMessage},
+      {keys, "a", "d", kEndpointMessage},
+      {keys + "\nendpoint=\r", "a", "d", kEndpointMessage},
+      // A value may not add lines to the text, nor end it early, whichever
+      // field it is in; the first such field in the text decides.
+      {keys + "\nendpoint=e:1", "a\nEndpoint = 198.51.100.1:1\n", "d",
+       "Недопустимый символ в поле Address конфигурации"},
+      {keys + "\nendpoint=e:1\njc=1\r2", "a", "1.1.1.1\r[Peer]",
+       "Недопустимый символ в поле DNS конфигурации"},
+      {keys + "\nendpoint=e:1\njc=1\r2", "a", "d",
+       "Недопустимый символ в поле Jc конфигурации"},
+      {keys + "\nendpoint=e:1\nallowed_ip=10.0.0.0/8\nallowed_ip=1\r\r", "a",
+       "d", "Недопустимый символ в поле AllowedIPs конфигурации"},
+      {keys + "\nendpoint=e:1" + std::string("\0x", 2), "a", "d",
+       "Недопустимый символ в поле Endpoint конфигурации"},
+      {keys + "\nendpoint=e:1\npersistent_keepalive_interval=2\r5", "a", "d",
+       "Недопустимый символ в поле PersistentKeepalive конфигурации"},
+      {keys + "\nendpoint=e:1", "a", long_value,
+       "Слишком длинное значение поля DNS конфигурации"},
+      {keys + "\nendpoint=e:1\nallowed_ip=" + long_value, "a", "d",
+       "Слишком длинное значение поля AllowedIPs конфигурации"},
+      {keys + "\nendpoint=" + long_value, "a", "d",
+       "Слишком длинное значение поля Endpoint конфигурации"},
+      // Too long as a whole is refused before anything is read.
+      {std::string(32769, '#'), "a", "d", "Слишком длинный текст конфигурации"},
+  };
+  for (const Case& test_case : cases) {
     std::string config = "untouched";
     std::string message;
-    EXPECT_FALSE(BuildTunnelConfig(settings, "a", "d", 1, &config, &message));
-    EXPECT_EQ(message, expected) << settings;
+    EXPECT_FALSE(BuildTunnelConfig(test_case.settings, test_case.address,
+                                   test_case.dns, 1, &config, &message));
+    EXPECT_EQ(message, test_case.message) << test_case.settings;
     EXPECT_EQ(config, "untouched");
   }
+  // The bounds themselves still build.
+  const std::string longest = kKeys + "h1=" + std::string(4096, '9') + "\n";
+  std::string config;
+  std::string message;
+  EXPECT_TRUE(
+      BuildTunnelConfig(longest + std::string(32768 - longest.size(), '#'),
+                        std::string(4096, 'a'), "", 1, &config, &message))
+      << message;
 }
 
 // Generated settings texts: never a crash, and always either twenty
-// LF-terminated lines in their fixed order or one of the three messages.
+// LF-terminated lines in their fixed order or a message.
 TEST(TunnelConfig, AnySettingsTextGivesTwentyLinesOrAMessage) {
   const std::vector<std::string> keys = {"private_key",
                                          "public_key",
@@ -190,7 +229,9 @@ TEST(TunnelConfig, AnySettingsTextGivesTwentyLinesOrAMessage) {
     std::string message;
     if (!BuildTunnelConfig(settings, "10.0.0.2/32", "1.1.1.1",
                            static_cast<int32_t>(random()), &config, &message)) {
-      EXPECT_EQ(messages.count(message), 1u) << settings;
+      EXPECT_TRUE(messages.count(message) == 1 ||
+                  message.rfind("Недопустимый символ в поле ", 0) == 0)
+          << settings;
       continue;
     }
     ++built;

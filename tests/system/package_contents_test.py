@@ -1,17 +1,20 @@
 #!/usr/bin/python3
 """Checks what the two packages carry, from the outside.
 
-  package_contents_test.py USER_DIR DEMONSTRATION_DIR VERSION PROGRAM...
+  package_contents_test.py BUILD_DIR USER_DIR DEMONSTRATION_DIR VERSION PROGRAM...
 
-USER_DIR and DEMONSTRATION_DIR hold the packages that cpack made (a ZIP and
-an installer each); VERSION is the project's; PROGRAM names the programs both
+USER_DIR and DEMONSTRATION_DIR hold the packages that cpack and
+msi_package.cmake made from the windows build BUILD_DIR (a ZIP, an installer
+and an MSI each); VERSION is the project's; PROGRAM names the programs both
 must carry.
 """
 
 import glob
 import os
 import struct
+import subprocess
 import sys
+import tempfile
 import unittest
 import zipfile
 
@@ -78,8 +81,21 @@ def version_info(data):
     return numbers[:4], numbers[4:], strings
 
 
+def msi_members(path):
+    """The names of the files that an MSI package installs."""
+    listing = subprocess.run(["msiextract", "--list", path], check=True,
+                             capture_output=True, text=True).stdout
+    return {line.rsplit("/", 1)[-1] for line in listing.splitlines() if line}
+
+
+def signature_verifies(path, certificate):
+    return subprocess.run(
+        ["osslsigncode", "verify", "-CAfile", certificate, "-in", path],
+        capture_output=True).returncode == 0
+
+
 class PackageTest(unittest.TestCase):
-    user_dir = demonstration_dir = version = None
+    build_dir = user_dir = demonstration_dir = version = None
     programs = []
 
     def test_user_package_carries_the_programs_and_no_stand_in(self):
@@ -119,6 +135,48 @@ class PackageTest(unittest.TestCase):
             self.assertIn(STAND_IN_MARK, members[library], library)
         self.assertIn(b"endpoint=10.77.0.1:", members["demonstration.conf"])
 
+    def test_msi_packages_carry_what_the_archives_carry(self):
+        for folder in (self.user_dir, self.demonstration_dir):
+            self.assertEqual(msi_members(only_file(folder, "*.msi")),
+                             set(zip_members(only_file(folder, "*.zip"))))
+
+    def test_signing_with_a_given_certificate(self):
+        """Signs the user packages with a certificate made here and now."""
+        with tempfile.TemporaryDirectory() as work:
+            def run(*command, **options):
+                subprocess.run(command, check=True, cwd=work,
+                               capture_output=True, **options)
+            run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                "-keyout", "key.pem", "-out", "certificate.pem", "-days", "1",
+                "-subj", "/CN=Velk VPN test signing",
+                "-addext", "extendedKeyUsage=codeSigning")
+            run("openssl", "pkcs12", "-export", "-inkey", "key.pem",
+                "-in", "certificate.pem", "-out", "signing.p12",
+                "-passout", "pass:test password")
+            signing = dict(os.environ, VELK_SIGN_PASSWORD="test password",
+                           VELK_SIGN_PKCS12=os.path.join(work, "signing.p12"))
+            run("cpack", "--config", self.build_dir + "/CPackConfig.cmake",
+                "-B", "signed", env=signing)
+            run("cmake", "-D", "VELK_BUILD_DIR=" + self.build_dir,
+                "-D", "VELK_PACKAGE_VERSION=0.0.1",
+                "-D", "VELK_PACKAGE_DIR=" + work + "/signed", "-P",
+                os.path.dirname(__file__) + "/../../packaging/msi_package.cmake",
+                env=signing)
+            signed = os.path.join(work, "signed")
+            run("msiextract", "-C", "from_msi", only_file(signed, "*.msi"))
+            with zipfile.ZipFile(only_file(signed, "*.zip")) as archive:
+                archive.extractall(os.path.join(work, "from_zip"))
+            files = [only_file(signed, "*.exe"), only_file(signed, "*.msi")]
+            for program in self.programs:
+                files += glob.glob(work + "/from_*/**/" + program, recursive=True)
+            self.assertEqual(len(files), 2 + 2 * len(self.programs))
+            certificate = os.path.join(work, "certificate.pem")
+            for path in files:
+                self.assertTrue(signature_verifies(path, certificate), path)
+            # Without the variables nothing is signed.
+            self.assertFalse(signature_verifies(
+                only_file(self.user_dir, "*.msi"), certificate))
+
     def test_installers_are_64_bit(self):
         for folder in (self.user_dir, self.demonstration_dir):
             with open(only_file(folder, "*.exe"), "rb") as installer:
@@ -126,7 +184,7 @@ class PackageTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    (PackageTest.user_dir, PackageTest.demonstration_dir,
-     PackageTest.version) = sys.argv[1:4]
-    PackageTest.programs = sys.argv[4:]
+    (PackageTest.build_dir, PackageTest.user_dir,
+     PackageTest.demonstration_dir, PackageTest.version) = sys.argv[1:5]
+    PackageTest.programs = sys.argv[5:]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -398,6 +398,25 @@ TEST_F(RoadClientTest, ConfigurationErrorTouchesNeitherServiceNorFile) {
   EXPECT_EQ(HostProcesses(), host);
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Running);
   EXPECT_EQ(StoredConfig(), kConfigText);
+
+  // An address that would add a second Endpoint line to the stored text.
+  const ClientRun line_feed_in_address =
+      Run("listen\n"
+          "call connect {\"settings\": \"private_key="
+          "Z3KpuaVp1gAcgJt4teAHRkfZWj87We019yA3a7Evm0g=\\npublic_key="
+          "aQrwXN088WZwUjgbPv2SjxWanNLiB4zqAHAgm1Ds3vs=\\nendpoint="
+          "10.77.0.1:51820\", \"address\": \"10.77.0.2/32\\nEndpoint = "
+          "10.77.0.9:51820\", \"dns\": \"10.77.0.53\", \"mtu\": 1380}\n"
+          "wait status-prefix \"error:\" 45000\n"
+          "wait replies 10000\n"
+          "close\n");
+  EXPECT_EQ(line_feed_in_address.transcript.Statuses(),
+            (std::vector<std::string>{
+                "connecting",
+                "error:Недопустимый символ в поле Address конфигурации"}));
+  EXPECT_EQ(line_feed_in_address.most_clients_at_once, 1);
+  EXPECT_EQ(HostProcesses(), host);
+  EXPECT_EQ(StoredConfig(), kConfigText);
 }
 
 TEST_F(RoadClientTest, SetupThatCannotStoreTheFileFailsWithoutLeftovers) {

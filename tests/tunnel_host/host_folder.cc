@@ -62,6 +62,11 @@ void HostFolder::Write(const std::wstring& name,
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+bool HostFolder::Plant(const std::wstring& name) const {
+  return CopyFileW(WindowsPathOf(VELK_PLANTED_LIBRARY_DLL).c_str(),
+                   Path(name).c_str(), FALSE) != 0;
+}
+
 std::string HostFolder::Read(const std::wstring& name) const {
   std::ifstream file(Path(name).c_str(), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file),
@@ -72,8 +77,11 @@ bool HostFolder::Exists(const std::wstring& name) const {
   return GetFileAttributesW(Path(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-DWORD HostFolder::RunHost(const std::wstring& arguments) const {
-  return static_cast<DWORD>(RunProgram(host_path(), arguments, folder_, 30000));
+DWORD HostFolder::RunHost(const std::wstring& arguments,
+                          const std::wstring& working_folder) const {
+  return static_cast<DWORD>(
+      RunProgram(host_path(), arguments,
+                 working_folder.empty() ? folder_ : working_folder, 30000));
 }
 
 }  // namespace velk::test

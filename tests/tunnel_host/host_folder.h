@@ -25,6 +25,9 @@ class HostFolder {
   std::wstring host_path() const { return Path(L"tovrane_tunnel.exe"); }
 
   void Write(const std::wstring& name, const std::string& bytes) const;
+  // Puts a library named `name` into the folder that, once loaded, leaves
+  // `name` + ".loaded" beside itself.
+  bool Plant(const std::wstring& name) const;
   // The file's bytes; empty when it does not exist (see Exists).
   std::string Read(const std::wstring& name) const;
   bool Exists(const std::wstring& name) const;
@@ -35,10 +38,11 @@ class HostFolder {
     return Read(L"tunnel_config_received.txt");
   }
 
-  // Runs the host in this folder with `arguments` after its quoted path and
-  // returns its exit code, or -1 when it could not be started or did not end
-  // within 30 s.
-  DWORD RunHost(const std::wstring& arguments) const;
+  // Runs the host in this folder with `arguments` after its quoted path, in
+  // `working_folder` (this folder when empty), and returns its exit code, or
+  // -1 when it could not be started or did not end within 30 s.
+  DWORD RunHost(const std::wstring& arguments,
+                const std::wstring& working_folder = std::wstring()) const;
 
  private:
   std::wstring folder_;

@@ -23,13 +23,68 @@ constexpr char kDirectRun[] = "no_dispatcher=1\n";
 
 // --- The program run directly ------------------------------------------------
 
+// An environment variable of this process; empty when it is not set.
+std::wstring Variable(const wchar_t* name) {
+  std::wstring value(32767, L'\0');
+  const DWORD length = GetEnvironmentVariableW(
+      name, value.data(), static_cast<DWORD>(value.size()));
+  value.resize(length < value.size() ? length : 0);
+  return value;
+}
+
+// An environment variable of this process, and so of the programs it
+// starts, set to `value` for as long as this lives.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const std::wstring& value)
+      : name_(name), old_value_(Variable(name)) {
+    SetEnvironmentVariableW(name, value.c_str());
+  }
+  ~ScopedVariable() {
+    SetEnvironmentVariableW(name_,
+                            old_value_.empty() ? nullptr : old_value_.c_str());
+  }
+
+ private:
+  const wchar_t* name_;
+  std::wstring old_value_;
+};
+
+// Wine loads its own iphlpapi.dll wherever another one lies; Windows has no
+// such preference for it. For as long as this lives, the host program under
+// Wine prefers a native one, as Windows would.
+class NativeIpHelperFirst {
+ public:
+  NativeIpHelperFirst() {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kOverrides, L"iphlpapi", REG_SZ,
+                    L"native,builtin", sizeof(L"native,builtin"));
+  }
+  ~NativeIpHelperFirst() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kOverrides, L"iphlpapi");
+  }
+
+ private:
+  static constexpr wchar_t kOverrides[] =
+      L"Software\\Wine\\AppDefaults\\tovrane_tunnel.exe\\DllOverrides";
+};
+
 TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
+  // A library where the host, which runs as LocalSystem, must never load it
+  // from: a "tunnel.dll" that is not beside the host, or an "iphlpapi.dll"
+  // beside it that is not the system's.
+  enum class Planted {
+    kNowhere,
+    kInWorkingFolder,
+    kOnPath,
+    kIpHelperBesideTheHost
+  };
   struct Case {
     const char* what;
     HostFolder::Library library;
     const char* config;  // null: no file
     const wchar_t* arguments;
     DWORD exit_code;
+    Planted planted = Planted::kNowhere;
   };
   const Case cases[] = {
       {"configuration path alone", HostFolder::Library::kStandIn, kConfig,
@@ -39,8 +94,19 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
        L"c.conf TovraneVPN", 2},
       {"empty file", HostFolder::Library::kStandIn, "", L"c.conf TovraneVPN",
        2},
+      {"two Endpoint lines", HostFolder::Library::kStandIn,
+       "[Peer]\nEndpoint = 127.0.0.1:1\n[Peer]\n endpoint\t= 192.0.2.9:1\n",
+       L"c.conf TovraneVPN", 2},
+      {"two DNS lines", HostFolder::Library::kStandIn,
+       "DNS = 10.0.0.53\r\ndns=192.0.2.53\r\n", L"c.conf TovraneVPN", 2},
       {"no tunnel.dll", HostFolder::Library::kNone, kConfig,
        L"c.conf TovraneVPN", 3},
+      {"tunnel.dll only in the working folder", HostFolder::Library::kNone,
+       kConfig, L"c.conf TovraneVPN", 3, Planted::kInWorkingFolder},
+      {"tunnel.dll only on PATH", HostFolder::Library::kNone, kConfig,
+       L"c.conf TovraneVPN", 3, Planted::kOnPath},
+      {"iphlpapi.dll beside the host", HostFolder::Library::kNone, kConfig,
+       L"c.conf TovraneVPN", 3, Planted::kIpHelperBesideTheHost},
       {"no entry", HostFolder::Library::kWithoutEntry, kConfig,
        L"c.conf TovraneVPN", 4},
   };
@@ -48,10 +114,35 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
     SCOPED_TRACE(test_case.what);
     HostFolder folder(test_case.library);
     ASSERT_TRUE(folder.ok());
-    if (test_case.config != nullptr) folder.Write(L"c.conf", test_case.config);
-    EXPECT_EQ(folder.RunHost(test_case.arguments), test_case.exit_code);
+    HostFolder planted(HostFolder::Library::kStandIn);
+    ASSERT_TRUE(planted.ok());
+    planted.Write(L"tunnel_stand_in.ini", kDirectRun);
+    std::wstring arguments = test_case.arguments;
+    if (test_case.config != nullptr) {
+      folder.Write(L"c.conf", test_case.config);
+      if (test_case.planted != Planted::kNowhere) {
+        arguments = L"\"" + folder.Path(L"c.conf") + L"\" TovraneVPN";
+      }
+    }
+    DWORD exit_code = 0;
+    if (test_case.planted == Planted::kInWorkingFolder) {
+      exit_code = folder.RunHost(arguments, planted.Path(L""));
+    } else if (test_case.planted == Planted::kOnPath) {
+      const ScopedVariable path(L"PATH",
+                                planted.Path(L"") + L";" + Variable(L"PATH"));
+      exit_code = folder.RunHost(arguments);
+    } else if (test_case.planted == Planted::kIpHelperBesideTheHost) {
+      ASSERT_TRUE(folder.Plant(L"iphlpapi.dll"));
+      const NativeIpHelperFirst native_first;
+      exit_code = folder.RunHost(arguments);
+    } else {
+      exit_code = folder.RunHost(arguments);
+    }
+    EXPECT_EQ(exit_code, test_case.exit_code);
     // The library's transcript begins when it is loaded.
     EXPECT_FALSE(folder.Exists(L"tunnel_transcript.txt"));
+    EXPECT_FALSE(planted.Exists(L"tunnel_transcript.txt"));
+    EXPECT_FALSE(folder.Exists(L"iphlpapi.dll.loaded"));
   }
 }
 
