@@ -12,6 +12,8 @@
 
 #include "client/win32_window.h"
 #include "client/window_centring.h"
+#include "tests/support/build_path.h"
+#include "tests/support/test_process.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
 
@@ -233,6 +235,43 @@ TEST(ClientProgram, SetupArgumentRunsTheSetupModeInstead) {
       &client));
   EXPECT_EQ(WaitForExit(client, 20000), 10);
   EXPECT_EQ(WaitForShownWindow(client, 0), nullptr);
+}
+
+// The elevated setup copy must run nothing planted beside it: neither the
+// embedder and the link plug-in, which only the interactive client needs,
+// nor a system library that the loader would look for in the program's
+// folder first.
+TEST(ClientProgram, SetupModeLoadsNoLibraryPlantedBesideIt) {
+  namespace fs = std::filesystem;
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const fs::path folder =
+      fs::path(temp) / (L"planted " + std::to_wstring(GetCurrentProcessId()));
+  fs::create_directories(folder);
+  fs::copy_file(ClientProgram(), folder / L"velk_vpn.exe");
+  const fs::path planted = test::WindowsPathOf(VELK_PLANTED_LIBRARY);
+  const wchar_t* names[] = {L"flutter_windows.dll",
+                            L"url_launcher_windows_plugin.dll", L"dwmapi.dll",
+                            L"crypt32.dll"};
+  for (const wchar_t* name : names) fs::copy_file(planted, folder / name);
+
+  // The marker works: a load leaves one.
+  fs::copy_file(planted, folder / L"probe.dll");
+  ScopedModule probe(LoadLibraryW((folder / L"probe.dll").c_str()));
+  ASSERT_TRUE(probe);
+  EXPECT_TRUE(fs::exists(folder / L"probe.dll.loaded"));
+
+  EXPECT_EQ(test::RunProgram((folder / L"velk_vpn.exe").wstring(),
+                             L"--tovrane-vpn-setup=\"C:\\no such\\tvc0.tmp\"",
+                             folder.wstring()),
+            10);
+  for (const wchar_t* name : names) {
+    EXPECT_FALSE(fs::exists(folder / (std::wstring(name) + L".loaded")))
+        << fs::path(name);
+  }
+  probe.reset();
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace
