@@ -10,6 +10,7 @@
 #include <string>
 
 #include "client/console.h"
+#include "client/delay_loaded_libraries.h"
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
 #include "client/provisioning/setup_mode.h"
@@ -24,11 +25,24 @@ constexpr wchar_t kWindowTitle[] = L"\u0422\u043e\u0432\u0440\u0430\u043d";
 
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
                       wchar_t* command_line, int /*show_command*/) {
+  // First of all, libraries come from the system folder only: the setup
+  // mode runs elevated, and a library planted beside the program or in the
+  // working folder or on PATH would run with the administrator's rights. The
+  // libraries that only the interactive client needs are delay-loaded, so
+  // the setup mode never loads them.
+  (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
   // The setup mode touches no COM, console or window.
   int setup_exit_code = 0;
   if (velk::SetupMode(std::wstring(command_line), &setup_exit_code)) {
     return setup_exit_code;
   }
+
+  // The interactive client runs with its user's rights and loads its embedder
+  // and plug-in from its own folder; still never from the working folder or
+  // PATH.
+  (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+  if (!velk::LoadDelayedLibraries()) return 1;
 
   velk::AttachOutputConsole();
   // A failure leaves the thread without COM, which only the engine would

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "client/provisioning/access_entries.h"
+#include "client/provisioning/approved_host_folder.h"
 #include "common/tunnel_identity.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
@@ -110,6 +111,9 @@ std::wstring BuildServiceCommandLine(const std::wstring& config_path) {
 }
 
 bool InstallTunnelService(const std::wstring& config_path, PSID user_sid) {
+  // The service runs its host as LocalSystem: only a host that an
+  // administrator put in place, and the service is left as it is otherwise.
+  if (!HostFolderIsApproved(GetProgramFolder())) return false;
   ScopedServiceHandle manager =
       OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
   if (!manager) return false;

@@ -24,7 +24,9 @@ enum class TunnelServiceState { Stopped = 0, Starting = 1, Running = 2 };
 using StopWaitSleeper = std::function<void(DWORD milliseconds)>;
 
 // Installs the service for `config_path`, or reconfigures the one that exists,
-// and grants `user_sid` the right to start, stop and query it.
+// and grants `user_sid` the right to start, stop and query it. Refuses, and
+// leaves the service as it is, when this program's folder is not one that an
+// administrator approved (approved_host_folder.h).
 bool InstallTunnelService(const std::wstring& config_path, PSID user_sid);
 
 bool TunnelServiceExists();

@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "client/win32_window.h"
 #include "client/window_centring.h"
+#include "tests/support/build_path.h"
+#include "tests/support/test_process.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
 
@@ -233,6 +237,85 @@ TEST(ClientProgram, SetupArgumentRunsTheSetupModeInstead) {
       &client));
   EXPECT_EQ(WaitForExit(client, 20000), 10);
   EXPECT_EQ(WaitForShownWindow(client, 0), nullptr);
+}
+
+// The libraries that a program imports at start, lower-cased, read from the
+// import directory of its image.
+std::vector<std::string> StaticImports(const std::wstring& program) {
+  ScopedModule image(
+      LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+  if (!image) return {};
+  // The handle's low bits mark a resource mapping; the image starts below.
+  const auto* base = reinterpret_cast<const BYTE*>(
+      reinterpret_cast<ULONG_PTR>(image.get()) & ~ULONG_PTR{3});
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt =
+      reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> names;
+  if (directory.VirtualAddress == 0) return names;
+  for (const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+           base + directory.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    std::string name = reinterpret_cast<const char*>(base + entry->Name);
+    for (char& c : name) c = static_cast<char>(std::tolower(c));
+    names.push_back(name);
+  }
+  return names;
+}
+
+// What the loader resolves before the entry runs must come from the system
+// folder whatever lies beside the program: only libraries that Windows keeps
+// among its known libraries, which it never looks for elsewhere.
+TEST(ClientProgram, ImportsAtStartOnlyLibrariesTheSystemKnows) {
+  const std::set<std::string> known = {
+      "advapi32.dll", "combase.dll", "gdi32.dll",  "imm32.dll",
+      "kernel32.dll", "msvcrt.dll",  "ole32.dll",  "oleaut32.dll",
+      "rpcrt4.dll",   "sechost.dll", "shcore.dll", "shell32.dll",
+      "shlwapi.dll",  "user32.dll",  "ws2_32.dll"};
+  const std::vector<std::string> imports = StaticImports(ClientProgram());
+  ASSERT_FALSE(imports.empty());
+  for (const std::string& name : imports) {
+    EXPECT_TRUE(known.count(name) == 1) << name;
+  }
+}
+
+// The elevated setup copy must run nothing planted beside it: neither the
+// embedder and the link plug-in, which only the interactive client needs,
+// nor a system library that the loader would look for in the program's
+// folder first.
+TEST(ClientProgram, SetupModeLoadsNoLibraryPlantedBesideIt) {
+  namespace fs = std::filesystem;
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const fs::path folder =
+      fs::path(temp) / (L"planted " + std::to_wstring(GetCurrentProcessId()));
+  fs::create_directories(folder);
+  fs::copy_file(ClientProgram(), folder / L"velk_vpn.exe");
+  const fs::path planted = test::WindowsPathOf(VELK_PLANTED_LIBRARY);
+  const wchar_t* names[] = {L"flutter_windows.dll",
+                            L"url_launcher_windows_plugin.dll", L"dwmapi.dll",
+                            L"crypt32.dll"};
+  for (const wchar_t* name : names) fs::copy_file(planted, folder / name);
+
+  // The marker works: a load leaves one.
+  fs::copy_file(planted, folder / L"probe.dll");
+  ScopedModule probe(LoadLibraryW((folder / L"probe.dll").c_str()));
+  ASSERT_TRUE(probe);
+  EXPECT_TRUE(fs::exists(folder / L"probe.dll.loaded"));
+
+  EXPECT_EQ(test::RunProgram((folder / L"velk_vpn.exe").wstring(),
+                             L"--tovrane-vpn-setup=\"C:\\no such\\tvc0.tmp\"",
+                             folder.wstring()),
+            10);
+  for (const wchar_t* name : names) {
+    EXPECT_FALSE(fs::exists(folder / (std::wstring(name) + L".loaded")))
+        << fs::path(name);
+  }
+  probe.reset();
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

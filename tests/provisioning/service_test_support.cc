@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "client/provisioning/approved_host_folder.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/test_tunnel_host_controls.h"
 #include "win/scoped_handle.h"
@@ -15,6 +16,24 @@ ScopedServiceHandle OpenTunnelServiceForTest(DWORD access) {
   if (!manager) return ScopedServiceHandle();
   return ScopedServiceHandle(
       OpenServiceW(manager.get(), kTunnelServiceName, access));
+}
+
+// The install record's key, opened for reading and writing in the 64-bit view.
+HKEY OpenInstallRecordKey() {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallRecordKey, 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return key;
+}
+
+bool WriteInstallRecord(HKEY key, const std::wstring& folder) {
+  return RegSetValueExW(key, kInstallRecordValue, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(folder.c_str()),
+                        static_cast<DWORD>((folder.size() + 1) *
+                                           sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -94,6 +113,29 @@ bool WaitForTunnelServiceState(TunnelServiceState state, DWORD timeout_ms) {
 std::wstring TestHostCommandLine(const std::wstring& config_path,
                                  const std::wstring& extra_arguments) {
   return BuildServiceCommandLine(config_path) + L" " + extra_arguments;
+}
+
+ScopedInstallRecord::ScopedInstallRecord(const std::wstring& folder) {
+  HKEY key = OpenInstallRecordKey();
+  if (key == nullptr) return;
+  wchar_t previous[MAX_PATH] = {};
+  DWORD bytes = sizeof(previous);
+  had_previous_ = RegGetValueW(key, nullptr, kInstallRecordValue, RRF_RT_REG_SZ,
+                               nullptr, previous, &bytes) == ERROR_SUCCESS;
+  if (had_previous_) previous_ = previous;
+  ok_ = WriteInstallRecord(key, folder);
+  RegCloseKey(key);
+}
+
+ScopedInstallRecord::~ScopedInstallRecord() {
+  HKEY key = OpenInstallRecordKey();
+  if (key == nullptr) return;
+  if (had_previous_) {
+    (void)WriteInstallRecord(key, previous_);
+  } else {
+    (void)RegDeleteValueW(key, kInstallRecordValue);  // none was there
+  }
+  RegCloseKey(key);
 }
 
 }  // namespace velk::test

@@ -43,6 +43,24 @@ bool WaitForTunnelServiceState(TunnelServiceState state,
 std::wstring TestHostCommandLine(const std::wstring& config_path,
                                  const std::wstring& extra_arguments);
 
+// Records `folder` in the registry as the installed client's folder, as an
+// installer does, so that the service may run the host beside it; the record
+// that was there before comes back when this ends.
+class ScopedInstallRecord {
+ public:
+  explicit ScopedInstallRecord(const std::wstring& folder);
+  ~ScopedInstallRecord();
+  ScopedInstallRecord(const ScopedInstallRecord&) = delete;
+  ScopedInstallRecord& operator=(const ScopedInstallRecord&) = delete;
+
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_ = false;
+  bool had_previous_ = false;
+  std::wstring previous_;
+};
+
 }  // namespace velk::test
 
 #endif  // TESTS_PROVISIONING_SERVICE_TEST_SUPPORT_H_

@@ -66,6 +66,7 @@ int CountHandOffFiles(const fs::path& folder) {
 class SetupProcessTest : public testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(record_.ok());
     ASSERT_TRUE(test::RemoveTunnelService());
     wchar_t temp[MAX_PATH] = {};
     ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
@@ -79,12 +80,28 @@ class SetupProcessTest : public testing::Test {
     SetEnvironmentVariableW(L"TEMP", temp_.c_str());
     config_path_ = root_ / L"program data\\TovraneVPN\\tovranevpn.conf";
     input_ = temp_ / L"tvc input.tmp";
+    program_files_copy_ =
+        fs::path(L"C:\\Program Files") /
+        (L"velk prov " + std::to_wstring(GetCurrentProcessId()));
   }
 
   void TearDown() override {
     EXPECT_TRUE(test::RemoveTunnelService());
     std::error_code ignored;
     fs::remove_all(root_, ignored);
+    fs::remove_all(program_files_copy_, ignored);
+  }
+
+  // A copy of this program, and of the test host when `with_host`, in
+  // `folder`.
+  static fs::path CopyClientTo(const fs::path& folder, bool with_host) {
+    fs::create_directories(folder);
+    fs::copy_file(GetProgramPath(), folder / L"velk_vpn.exe");
+    if (with_host) {
+      fs::copy_file(fs::path(GetProgramFolder()) / L"tovrane_tunnel.exe",
+                    folder / L"tovrane_tunnel.exe");
+    }
+    return folder / L"velk_vpn.exe";
   }
 
   // Runs this program as the setup process on an input file holding `text`.
@@ -93,7 +110,10 @@ class SetupProcessTest : public testing::Test {
     return RunProgram(GetProgramPath(), SetupArgument(input_));
   }
 
+  // This program's folder stands for the installed client's.
+  test::ScopedInstallRecord record_{GetProgramFolder()};
   fs::path root_;
+  fs::path program_files_copy_;
   fs::path temp_;
   fs::path config_path_;
   fs::path input_;
@@ -163,15 +183,46 @@ TEST_F(SetupProcessTest, ExitCodesOfTheLaterSteps) {
     EXPECT_EQ(ReadFileBytes(config_path_), MakeConfig("a:1"));
   }
 
-  // 15: a client copy without the host beside it installs a service whose
-  // program does not exist.
-  const fs::path copy = root_ / L"client alone" / L"velk_vpn.exe";
-  fs::create_directories(copy.parent_path());
-  fs::copy_file(GetProgramPath(), copy);
+  // 15: a client copy under Program Files without the host beside it
+  // installs a service whose program does not exist.
+  const fs::path copy = CopyClientTo(program_files_copy_, false);
   WriteFileBytes(input_, MakeConfig("c:3"));
   EXPECT_EQ(RunProgram(copy.wstring(), SetupArgument(input_)), 15);
   EXPECT_TRUE(TunnelServiceExists());
   EXPECT_FALSE(TunnelServiceIsCurrent(config_path_.wstring()));
+}
+
+// A copy that the user could have put anywhere must not point the LocalSystem
+// service at files the user can replace: only a folder under Program Files
+// or the recorded one is approved. Also when the user's environment names
+// their own folder as Program Files, since the elevated copy inherits it.
+// (A short name in the copy's path cannot be posed here: Wine gives the
+// program its long path.)
+TEST_F(SetupProcessTest, ServiceIsPointedOnlyAtAnApprovedFolder) {
+  ASSERT_EQ(RunSetupOn(MakeConfig("a:1")), 0);
+  test::InstalledServiceConfig installed;
+  ASSERT_TRUE(test::ReadTunnelServiceConfig(&installed));
+
+  const fs::path in_profile = CopyClientTo(root_ / L"user copy", true);
+  const fs::path in_program_files = CopyClientTo(program_files_copy_, true);
+  wchar_t program_files[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", program_files, MAX_PATH),
+            0u);
+  SetEnvironmentVariableW(L"ProgramFiles", root_.c_str());
+  SetEnvironmentVariableW(L"ProgramW6432", root_.c_str());
+  WriteFileBytes(input_, MakeConfig("b:2"));
+  EXPECT_EQ(RunProgram(in_profile.wstring(), SetupArgument(input_)), 14);
+  test::InstalledServiceConfig after;
+  ASSERT_TRUE(test::ReadTunnelServiceConfig(&after));
+  EXPECT_EQ(after.binary_path, installed.binary_path);
+  SetEnvironmentVariableW(L"ProgramFiles", program_files);
+  SetEnvironmentVariableW(L"ProgramW6432", program_files);
+
+  WriteFileBytes(input_, MakeConfig("c:3"));
+  EXPECT_EQ(RunProgram(in_program_files.wstring(), SetupArgument(input_)), 0);
+  test::InstalledServiceConfig moved;
+  ASSERT_TRUE(test::ReadTunnelServiceConfig(&moved));
+  EXPECT_EQ(moved.binary_path.find(program_files_copy_.wstring()), 1u);
 }
 
 using HandOffTest = SetupProcessTest;

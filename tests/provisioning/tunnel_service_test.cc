@@ -24,6 +24,7 @@ constexpr wchar_t kConfigPath[] =
 class TunnelServiceTest : public testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(record_.ok());
     ASSERT_TRUE(test::RemoveTunnelService());
     user_ = QueryCurrentUser();
     ASSERT_FALSE(user_.empty());
@@ -58,6 +59,8 @@ class TunnelServiceTest : public testing::Test {
     EXPECT_TRUE(TunnelServiceIsCurrent(kConfigPath));
   }
 
+  // The test host beside this program is the service's, as if installed.
+  test::ScopedInstallRecord record_{GetProgramFolder()};
   std::vector<unsigned char> user_;
 };
 

@@ -45,6 +45,7 @@ std::string ReadBeside(const std::wstring& name) {
 class TunnelHostServiceTest : public testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(record_.ok());
     ASSERT_TRUE(config_folder_.ok());
     // Another suite may have left its own service of this name.
     ASSERT_TRUE(velk::test::RemoveTunnelService());
@@ -85,6 +86,8 @@ class TunnelHostServiceTest : public testing::Test {
     return true;
   }
 
+  // The host beside this program is the service's, as if installed.
+  velk::test::ScopedInstallRecord record_{velk::GetProgramFolder()};
   HostFolder config_folder_{HostFolder::Library::kNone};
 };
 

@@ -27,6 +27,7 @@
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
+#include "win/program_path.h"
 #include "win/scoped_handle.h"
 
 namespace {
@@ -74,6 +75,8 @@ bool InstallAndStart() {
   std::vector<BYTE> user = velk::QueryCurrentUser();
   if (user.empty()) return false;
   const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  // The stand-in host beside this program serves as if installed.
+  const velk::test::ScopedInstallRecord record(velk::GetProgramFolder());
   return velk::InstallTunnelService(velk::GetTunnelConfigPath(), sid) &&
          velk::StartTunnelService() &&
          velk::test::WaitForTunnelServiceState(
