@@ -23,8 +23,10 @@ constexpr wchar_t kWindowTitle[] = L"\u0422\u043e\u0432\u0440\u0430\u043d";
 
 }  // namespace
 
+// The command line keeps the name that the system's declaration gives it,
+// as clang-tidy holds a definition to its declaration's names.
 int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
-                      wchar_t* command_line, int /*show_command*/) {
+                      wchar_t* lpCmdLine, int /*show_command*/) {
   // First of all, libraries come from the system folder only: the setup
   // mode runs elevated, and a library planted beside the program or in the
   // working folder or on PATH would run with the administrator's rights. The
@@ -34,7 +36,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
 
   // The setup mode touches no COM, console or window.
   int setup_exit_code = 0;
-  if (velk::SetupMode(std::wstring(command_line), &setup_exit_code)) {
+  if (velk::SetupMode(std::wstring(lpCmdLine), &setup_exit_code)) {
     return setup_exit_code;
   }
 
