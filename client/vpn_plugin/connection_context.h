@@ -13,7 +13,8 @@
 // since overruled reaches the interface.
 //
 // The event sink and every method result are used on the platform thread
-// only; the rest of the shared state is guarded by `mutex_`.
+// only, by functions that check that they run there; the rest of the
+// shared state is guarded by `mutex_`.
 
 #ifndef CLIENT_VPN_PLUGIN_CONNECTION_CONTEXT_H_
 #define CLIENT_VPN_PLUGIN_CONNECTION_CONTEXT_H_
@@ -63,7 +64,7 @@ class ConnectionContext
 
   const OutsideWorld& world() const { return world_; }
 
-  // --- Platform thread.
+  // --- Platform thread (checked).
 
   // A "connect" whose configuration text is built: sends "connecting" at
   // once, answers a connect that was still waiting (it is replaced) and
@@ -136,7 +137,7 @@ class ConnectionContext
   const ThreadChecker platform_thread_;
   std::atomic<HWND> window_;
   const OutsideWorld world_;
-  std::unique_ptr<flutter::EventSink> event_sink_;  // platform thread
+  std::unique_ptr<flutter::EventSink> event_sink_;
 
   Mutex mutex_;
   uint64_t latest_request_ GUARDED_BY(mutex_) = 0;

@@ -78,6 +78,7 @@ VpnPlugin::VpnPlugin(flutter::BinaryMessenger* messenger, HWND window,
 }
 
 VpnPlugin::~VpnPlugin() {
+  CHECK_CALLED_ON_VALID_THREAD(platform_thread_);
   // A monitor ends at the check after its current poll; the worker finishes
   // the work under way and takes no more.
   context_->Detach();
@@ -88,6 +89,7 @@ VpnPlugin::~VpnPlugin() {
 void VpnPlugin::HandleMethodCall(
     const flutter::MethodCall& call,
     std::unique_ptr<flutter::MethodResult> result) {
+  CHECK_CALLED_ON_VALID_THREAD(platform_thread_);
   const std::string& method = call.method_name();
   if (method == vpn_channels::kConnect) {
     Connect(call, std::move(result));

@@ -17,6 +17,7 @@
 #include "channels/method_result.h"
 #include "client/vpn_plugin/connection_context.h"
 #include "client/vpn_plugin/outside_world.h"
+#include "common/thread_checker.h"
 
 namespace velk {
 
@@ -35,7 +36,7 @@ class VpnPlugin {
   VpnPlugin(const VpnPlugin&) = delete;
   VpnPlugin& operator=(const VpnPlugin&) = delete;
 
-  // The control channel's handler; platform thread.
+  // The control channel's handler; platform thread (checked).
   void HandleMethodCall(const flutter::MethodCall& call,
                         std::unique_ptr<flutter::MethodResult> result);
 
@@ -43,6 +44,7 @@ class VpnPlugin {
   void Connect(const flutter::MethodCall& call,
                std::unique_ptr<flutter::MethodResult> result);
 
+  const ThreadChecker platform_thread_;
   std::unique_ptr<flutter::MethodChannel> control_channel_;
   std::unique_ptr<flutter::EventChannel> status_channel_;
   // The event sink, the window, the requests, the monitor and

@@ -226,7 +226,9 @@ void FakeTunnelWorld::Note(const std::string& note) {
 
 void FakeTunnelWorld::Advance(std::unique_lock<std::mutex>& lock, int64_t ns) {
   const int64_t target = now_ns_ + ns;
-  if (hold_at_ns_ >= 0 && target >= hold_at_ns_ && now_ns_ < hold_at_ns_) {
+  // Also a sleeper that starts at the moment, such as the monitor of a
+  // connection made while another sleeper is held there.
+  if (hold_at_ns_ >= 0 && target >= hold_at_ns_ && now_ns_ <= hold_at_ns_) {
     now_ns_ = hold_at_ns_;
     held_ = true;
     changed_.notify_all();

@@ -67,7 +67,8 @@ class FakeTunnelWorld : public std::enable_shared_from_this<FakeTunnelWorld> {
   // calling thread whenever one of those operations runs.
   void SetNoteReceiver(std::function<void(const std::string&)> receiver);
 
-  // A sleep that would pass `moment` stops there until Release().
+  // Every sleep that would pass `moment`, or starts there, stops there
+  // until Release().
   void HoldAt(int64_t moment);
   // The next elevated setup waits, counting as held, until Release().
   void BlockElevation();
