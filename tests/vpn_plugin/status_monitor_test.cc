@@ -208,6 +208,8 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     Row row;
     row.line = "disconnect during the setup: the service ends stopped";
     row.setup.installed = false;
+    // Were it left running, the row would still end.
+    row.setup.stops_by_itself_at = 3500;
     row.block_elevation = true;
     row.expected = {kStatusConnecting, "#setup", kStatusDisconnected,
                     "#stop-wait"};
