@@ -10,12 +10,22 @@ using velk::TunnelServiceState;
 
 constexpr int64_t kNsPerMs = 1000000;
 
+// One of the world's fakes: an interface of the plug-in's, over the world.
+template <typename Interface>
+class WorldPart : public Interface {
+ public:
+  explicit WorldPart(std::shared_ptr<FakeTunnelWorld> world)
+      : world_(std::move(world)) {}
+
+ protected:
+  const std::shared_ptr<FakeTunnelWorld> world_;
+};
+
 }  // namespace
 
-class FakeTunnelWorld::Service : public velk::TunnelService {
+class FakeTunnelWorld::Service : public WorldPart<velk::TunnelService> {
  public:
-  explicit Service(std::shared_ptr<FakeTunnelWorld> world)
-      : world_(std::move(world)) {}
+  using WorldPart::WorldPart;
 
   bool Exists() override {
     std::lock_guard<std::mutex> lock(world_->mutex_);
@@ -58,15 +68,12 @@ class FakeTunnelWorld::Service : public velk::TunnelService {
     if (exit_code != nullptr) *exit_code = world_->exit_code_;
     return world_->state_;
   }
-
- private:
-  const std::shared_ptr<FakeTunnelWorld> world_;
 };
 
-class FakeTunnelWorld::Configuration : public velk::StoredConfiguration {
+class FakeTunnelWorld::Configuration
+    : public WorldPart<velk::StoredConfiguration> {
  public:
-  explicit Configuration(std::shared_ptr<FakeTunnelWorld> world)
-      : world_(std::move(world)) {}
+  using WorldPart::WorldPart;
 
   std::wstring Path() override { return kWorldConfigPath; }
   bool Write(const std::string& config_text) override {
@@ -74,16 +81,12 @@ class FakeTunnelWorld::Configuration : public velk::StoredConfiguration {
     world_->stored_config_ = config_text;
     return true;
   }
-
- private:
-  const std::shared_ptr<FakeTunnelWorld> world_;
 };
 
 // As the setup mode does: store the text, install, start.
-class FakeTunnelWorld::Elevation : public velk::ElevatedSetup {
+class FakeTunnelWorld::Elevation : public WorldPart<velk::ElevatedSetup> {
  public:
-  explicit Elevation(std::shared_ptr<FakeTunnelWorld> world)
-      : world_(std::move(world)) {}
+  using WorldPart::WorldPart;
 
   bool Run(const std::string& config_text) override {
     world_->Note("#setup");
@@ -101,15 +104,11 @@ class FakeTunnelWorld::Elevation : public velk::ElevatedSetup {
     world_->StartLocked();
     return true;
   }
-
- private:
-  const std::shared_ptr<FakeTunnelWorld> world_;
 };
 
-class FakeTunnelWorld::Counters : public velk::InterfaceCounters {
+class FakeTunnelWorld::Counters : public WorldPart<velk::InterfaceCounters> {
  public:
-  explicit Counters(std::shared_ptr<FakeTunnelWorld> world)
-      : world_(std::move(world)) {}
+  using WorldPart::WorldPart;
 
   // 148 bytes (a handshake answer) at the first byte, then more as time
   // goes on.
@@ -127,15 +126,11 @@ class FakeTunnelWorld::Counters : public velk::InterfaceCounters {
     if (world_->now_ns_ < first_byte) return 0;
     return 148 + static_cast<uint64_t>((world_->now_ns_ - first_byte) / 1000);
   }
-
- private:
-  const std::shared_ptr<FakeTunnelWorld> world_;
 };
 
-class FakeTunnelWorld::WorldClock : public velk::Clock {
+class FakeTunnelWorld::WorldClock : public WorldPart<velk::Clock> {
  public:
-  explicit WorldClock(std::shared_ptr<FakeTunnelWorld> world)
-      : world_(std::move(world)) {}
+  using WorldPart::WorldPart;
 
   std::chrono::steady_clock::time_point Now() override {
     std::lock_guard<std::mutex> lock(world_->mutex_);
@@ -154,9 +149,6 @@ class FakeTunnelWorld::WorldClock : public velk::Clock {
     std::unique_lock<std::mutex> lock(world_->mutex_);
     world_->Advance(lock, step);
   }
-
- private:
-  const std::shared_ptr<FakeTunnelWorld> world_;
 };
 
 velk::OutsideWorld FakeTunnelWorld::Outside() {
