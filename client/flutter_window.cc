@@ -36,12 +36,9 @@ void DiscardQueuedTasks(HWND window) {
 
 }  // namespace
 
-FlutterWindow::FlutterWindow(const flutter::EngineProject& project)
-    : FlutterWindow(project, SystemConnectionOperations()) {}
-
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project,
-                             ConnectionOperations vpn_operations)
-    : project_(project), vpn_operations_(std::move(vpn_operations)) {}
+                             VpnPluginMaker make_vpn_plugin)
+    : project_(project), make_vpn_plugin_(std::move(make_vpn_plugin)) {}
 
 FlutterWindow::~FlutterWindow() {
   vpn_plugin_.reset();
@@ -63,8 +60,9 @@ bool FlutterWindow::OnWindowCreated() {
   }
   flutter::FlutterEngine* engine = flutter_controller_->GetEngine();
   RegisterAppPlugins(engine);
-  vpn_plugin_ = std::make_unique<VpnPlugin>(engine->GetMessenger(),
-                                            NativeHandle(), vpn_operations_);
+  if (make_vpn_plugin_) {
+    vpn_plugin_ = make_vpn_plugin_(engine->GetMessenger(), NativeHandle());
+  }
   AttachContent(flutter_controller_->GetView()->GetHWND());
 
   // Shown only once the interface has drawn, so the user never sees an

@@ -7,24 +7,28 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 
+#include "channels/binary_messenger.h"
 #include "channels/engine_project.h"
 #include "channels/flutter_view_controller.h"
-#include "client/vpn_plugin/connection_operations.h"
 #include "client/vpn_plugin/vpn_plugin.h"
 #include "client/win32_window.h"
 
 namespace velk {
 
+// Makes the VPN plug-in on the engine's messenger for the main window, once
+// both exist.
+using VpnPluginMaker = std::function<std::unique_ptr<VpnPlugin>(
+    flutter::BinaryMessenger* messenger, HWND window)>;
+
 class FlutterWindow : public Win32Window {
  public:
-  // Nothing native exists until Open().
-  explicit FlutterWindow(const flutter::EngineProject& project);
-  // The same, with the service, interface and clocks that the VPN plug-in is
-  // to use instead of the system's.
+  // Nothing native exists until Open(). The window hosts the plug-in that
+  // `make_vpn_plugin` makes; an empty maker leaves it without one.
   FlutterWindow(const flutter::EngineProject& project,
-                ConnectionOperations vpn_operations);
+                VpnPluginMaker make_vpn_plugin);
   ~FlutterWindow() override;
 
  protected:
@@ -37,7 +41,7 @@ class FlutterWindow : public Win32Window {
   // Field order is destruction order in reverse: the plug-in goes before
   // the view controller, the controller before the project.
   flutter::EngineProject project_;
-  ConnectionOperations vpn_operations_;
+  VpnPluginMaker make_vpn_plugin_;
   std::unique_ptr<flutter::FlutterViewController> flutter_controller_;
   std::unique_ptr<VpnPlugin> vpn_plugin_;
 };

@@ -14,6 +14,8 @@
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
 #include "client/provisioning/setup_mode.h"
+#include "client/vpn_plugin/outside_world.h"
+#include "client/vpn_plugin/vpn_plugin.h"
 #include "client/window_centring.h"
 
 namespace {
@@ -55,7 +57,11 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   flutter::EngineProject project = velk::BuildEngineProject(L"data");
   project.entrypoint_arguments = velk::EntrypointArguments();
 
-  auto window = std::make_unique<velk::FlutterWindow>(project);
+  auto window = std::make_unique<velk::FlutterWindow>(
+      project, [](flutter::BinaryMessenger* messenger, HWND handle) {
+        return std::make_unique<velk::VpnPlugin>(messenger, handle,
+                                                 velk::SystemOutsideWorld());
+      });
   if (!window->Open(kWindowTitle, {10, 10}, {400, 740})) return 1;
   window->SetQuitWhenClosed(true);
   velk::CentreOnWorkArea(window->NativeHandle());

@@ -95,6 +95,24 @@ bool GrantServiceAccess(SC_HANDLE service, PSID user_sid) {
                                   &updated) != FALSE;
 }
 
+// The process that runs the service's host, for waiting on its end: the
+// host reports "stopped" before its teardown (the endpoint route's removal
+// among it) is over, and a host started in that window would meet it. None
+// when the service has no process or it cannot be opened, and the wait then
+// ends at "stopped".
+ScopedKernelHandle OpenHostProcess(SC_HANDLE service) {
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO,
+                            reinterpret_cast<BYTE*>(&status), sizeof(status),
+                            &needed) ||
+      status.dwProcessId == 0) {
+    return ScopedKernelHandle();
+  }
+  return ScopedKernelHandle(
+      OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+}
+
 }  // namespace
 
 std::wstring BuildServiceCommandLine(const std::wstring& config_path) {
@@ -189,20 +207,24 @@ bool StopTunnelService() {
 }
 
 void StopTunnelServiceAndWait(const StopWaitSleeper& sleep) {
+  ScopedServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+  ScopedServiceHandle service;
+  if (manager) service = OpenTunnelService(manager, SERVICE_QUERY_STATUS);
+  // Opened before the stop, while the service still names its process.
+  ScopedKernelHandle host;
+  if (service) host = OpenHostProcess(service.get());
+
   // The stop request may fail because the service is already stopped or
   // missing; the polls below find out either way.
   (void)StopTunnelService();
-
-  ScopedServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
-  if (!manager) return;
-  ScopedServiceHandle service =
-      OpenTunnelService(manager, SERVICE_QUERY_STATUS);
   if (!service) return;
 
   for (int pauses = 0; pauses < kStopPollLimit; ++pauses) {
     SERVICE_STATUS status = {};
-    if (!QueryServiceStatus(service.get(), &status) ||
-        status.dwCurrentState == SERVICE_STOPPED) {
+    const bool stopped = !QueryServiceStatus(service.get(), &status) ||
+                         status.dwCurrentState == SERVICE_STOPPED;
+    if (stopped &&
+        (!host || WaitForSingleObject(host.get(), 0) != WAIT_TIMEOUT)) {
       return;
     }
     sleep(kStopPollIntervalMs);

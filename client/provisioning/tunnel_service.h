@@ -42,8 +42,9 @@ bool StartTunnelService();
 // stopped.
 bool StopTunnelService();
 
-// Asks the service to stop, then polls until it reports stopped: at most 100
-// pauses of 100 ms. Reports nothing, whatever the state at the end.
+// Asks the service to stop, then polls until it reports stopped and the
+// process that ran its host has ended: at most 100 pauses of 100 ms. Reports
+// nothing, whatever the state at the end.
 void StopTunnelServiceAndWait(const StopWaitSleeper& sleep = ::Sleep);
 
 // The service's state; `exit_code`, when given, receives the service-specific

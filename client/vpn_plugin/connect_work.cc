@@ -1,77 +1,83 @@
 #include "client/vpn_plugin/connect_work.h"
 
-#include <mutex>
+#include <chrono>
+#include <optional>
+#include <string>
 #include <utility>
 
-#include "client/provisioning/tunnel_config.h"
 #include "client/vpn_plugin/status_strings.h"
-#include "win/whole_file.h"
 
 namespace velk {
 namespace {
 
-// The service and its stored configuration are one per machine, but
-// "connect" calls may overlap. Unserialised, their stop-write-start sections
-// interleave: one call's stop can land after the other's start (which then
-// reported success for a service that ends up stopped), the running service
-// can hold one text while the file holds the other, and the second writer's
-// open fails on the first one's unshared handle and sends it to the
-// elevation prompt. Only that section is serialised: each call still sends
-// its own statuses and answers on its own, and the last section to run
-// decides the configuration.
-std::mutex& ServiceSetupMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
+// A start-pending service refuses the stop control, and a service that the
+// work before has just started may still be starting.
+constexpr std::chrono::milliseconds kStartingPollInterval(100);
+constexpr int kStartingPollLimit = 100;
 
 // The direct route needs no elevation: the service is installed for this
 // client and the user may rewrite the stored file and start the service.
-bool StartDirectly(const ConnectionOperations& operations,
-                   const std::wstring& config_path,
-                   const std::string& config_text) {
-  return operations.service_exists() &&
-         operations.service_is_current(config_path) &&
-         WriteWholeFile(config_path, config_text) && operations.start_service();
+bool StartDirectly(const OutsideWorld& world, const std::string& config_text) {
+  const std::wstring config_path = world.configuration->Path();
+  return world.service->Exists() && world.service->IsCurrent(config_path) &&
+         world.configuration->Write(config_text) && world.service->Start();
 }
 
-bool GetServiceRunning(const ConnectionOperations& operations,
-                       const std::string& config_text) {
-  std::lock_guard<std::mutex> lock(ServiceSetupMutex());
-  const std::wstring config_path = operations.config_path();
-  if (operations.service_exists()) operations.stop_service_and_wait();
-  return StartDirectly(operations, config_path, config_text) ||
-         operations.run_elevated_setup(config_text);
-}
-
-void PostReply(ConnectionContext& context,
-               std::shared_ptr<flutter::MethodResult> result) {
+void Connect(ConnectionContext& context, ServiceWork& work) {
+  const OutsideWorld& world = context.world();
+  bool running = false;
+  // A request that came while this one waited decides instead; so it does
+  // before the prompt, which the user would otherwise see for nothing.
+  if (context.IsLatestRequest(work.request)) {
+    if (world.service->Exists()) world.service->StopAndWait();
+    running = StartDirectly(world, work.config_text) ||
+              (context.IsLatestRequest(work.request) &&
+               world.elevated_setup->Run(work.config_text));
+  }
+  context.FinishConnect(work.request, running);
+  // After the statuses that FinishConnect may have sent.
   context.RunOnPlatformThread(
-      [result = std::move(result)] { result->Success(); });
+      [result = std::move(work.result)] { result->Success(); });
+}
+
+void StopAfterWork(const OutsideWorld& world) {
+  for (int polls = 0;
+       polls < kStartingPollLimit &&
+       world.service->State(nullptr) == TunnelServiceState::Starting;
+       ++polls) {
+    world.clock->Sleep(kStartingPollInterval);
+  }
+  world.service->StopAndWait();
+}
+
+// Only while the monitor that asked is current: no connect has been asked
+// for since it started, so the service is still the one its connection
+// started. A newer connect stops that service itself.
+void StopSilentTunnel(ConnectionContext& context, const ServiceWork& work) {
+  if (!context.IsCurrentMonitor(work.monitor)) return;
+  // Stopped before the error is reported, so that no idle tunnel stays up
+  // behind the message.
+  context.world().service->StopAndWait();
+  context.EndMonitor(work.monitor);
+  context.SendStatusOfRequest(kStatusNoHandshake, work.request);
 }
 
 }  // namespace
 
-void RunConnect(ConnectRequest request) {
-  ConnectionContext& context = *request.context;
-  context.SendStatus(kStatusConnecting);
-
-  std::string config_text;
-  std::string message;
-  if (!BuildTunnelConfig(request.settings, request.address, request.dns,
-                         request.mtu, &config_text, &message)) {
-    context.SendStatus(kStatusErrorPrefix + message);
-    PostReply(context, std::move(request.result));
-    return;
+void RunConnectionWorker(std::shared_ptr<ConnectionContext> context) {
+  while (std::optional<ServiceWork> work = context->TakeWork()) {
+    switch (work->kind) {
+      case ServiceWork::Kind::kConnect:
+        Connect(*context, *work);
+        break;
+      case ServiceWork::Kind::kStop:
+        StopAfterWork(context->world());
+        break;
+      case ServiceWork::Kind::kStopSilentTunnel:
+        StopSilentTunnel(*context, *work);
+        break;
+    }
   }
-
-  if (GetServiceRunning(context.operations(), config_text)) {
-    // Without a thread to spare nothing watches the tunnel yet; the next
-    // "getStatus" tries again.
-    (void)context.StartMonitorAfterConnect();
-  } else {
-    context.SendStatus(kStatusServiceSetupFailed);
-  }
-  PostReply(context, std::move(request.result));
 }
 
 }  // namespace velk

@@ -1,34 +1,23 @@
-// The work of one "connect" call, on a thread of its own: build the tunnel
-// configuration, get the tunnel service running with it, start the monitor
-// and answer the call.
+// The connection worker: carries out the service work of the user's
+// requests, one piece at a time, in the order they were asked. At most one
+// worker thread runs per plug-in; it starts when work arrives and ends when
+// none waits. Everything that changes the tunnel service for the plug-in
+// (stop, store, start, the elevated setup and its prompt, a monitor's stop
+// of a silent tunnel) runs here, so none of it overlaps, except the stop of
+// a "disconnect" that finds no work under way.
 
 #ifndef CLIENT_VPN_PLUGIN_CONNECT_WORK_H_
 #define CLIENT_VPN_PLUGIN_CONNECT_WORK_H_
 
-#include <cstdint>
 #include <memory>
-#include <string>
 
-#include "channels/method_result.h"
 #include "client/vpn_plugin/connection_context.h"
 
 namespace velk {
 
-// Owned by the connect thread.
-struct ConnectRequest {
-  std::shared_ptr<ConnectionContext> context;
-  std::string settings;  // the settings text, UTF-8
-  std::string address;
-  std::string dns;
-  int32_t mtu = 1350;
-  // Answered once, with success and no value, on the platform thread.
-  std::shared_ptr<flutter::MethodResult> result;
-};
-
-// Sends "connecting", then either an error status or nothing (the monitor
-// takes over), then the reply: the statuses always reach the interface
-// before the reply.
-void RunConnect(ConnectRequest request);
+// The body of the worker thread. Started only by the context, which marked
+// the worker as running.
+void RunConnectionWorker(std::shared_ptr<ConnectionContext> context);
 
 }  // namespace velk
 

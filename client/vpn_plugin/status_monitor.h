@@ -1,6 +1,8 @@
-// The status monitor: once a second it turns the tunnel service's state and
-// the tunnel interface's counters into a status, until the service stops,
-// the tunnel gives up waiting for its peer, or the plug-in goes away.
+// The status monitor of one connection: once a second it turns the tunnel
+// service's state and the tunnel interface's counters into a status, until
+// the service stops, the tunnel gives up waiting for its peer, or a newer
+// connection or the plug-in's end makes it stale; a stale monitor ends
+// without sending anything.
 
 #ifndef CLIENT_VPN_PLUGIN_STATUS_MONITOR_H_
 #define CLIENT_VPN_PLUGIN_STATUS_MONITOR_H_
@@ -18,9 +20,9 @@ namespace velk {
 inline constexpr std::chrono::nanoseconds kHandshakeAllowance =
     std::chrono::seconds(30);
 
-// The body of the monitor thread. Started only through
-// ConnectionContext::StartMonitor, which set the monitoring flag.
-void RunMonitor(std::shared_ptr<ConnectionContext> context);
+// The body of a monitor thread. Started only by the context, which made
+// `monitor` the current one.
+void RunMonitor(std::shared_ptr<ConnectionContext> context, uint64_t monitor);
 
 // Milliseconds since 1970-01-01 00:00 UTC from a system time in 100 ns units
 // since 1601-01-01.

@@ -1,24 +1,22 @@
 #include "client/vpn_plugin/vpn_plugin.h"
 
 #include <cstdint>
-#include <system_error>
-#include <thread>
+#include <string>
 #include <utility>
 #include <variant>
 
 #include "channels/encodable_value.h"
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
-#include "client/vpn_plugin/connect_work.h"
+#include "client/provisioning/tunnel_config.h"
 #include "client/vpn_plugin/status_strings.h"
+#include "interfaces/vpn_channels.h"
 
 namespace velk {
 namespace {
 
 using flutter::EncodableValue;
 using flutter::EncodableValueMap;
-
-constexpr int32_t kDefaultMtu = 1350;
 
 // A missing key and a value of another type read alike.
 std::string StringArgument(const EncodableValueMap& arguments,
@@ -32,29 +30,25 @@ std::string StringArgument(const EncodableValueMap& arguments,
 // The codec keeps small numbers as 32-bit values and large ones as 64-bit
 // values; a 64-bit MTU counts by its low 32 bits.
 int32_t MtuArgument(const EncodableValueMap& arguments) {
-  const auto entry = arguments.find(EncodableValue("mtu"));
-  if (entry == arguments.end()) return kDefaultMtu;
+  const auto entry = arguments.find(EncodableValue(vpn_channels::kMtuKey));
+  if (entry == arguments.end()) return vpn_channels::kDefaultMtu;
   if (const auto* value = std::get_if<int32_t>(&entry->second)) return *value;
   if (const auto* value = std::get_if<int64_t>(&entry->second)) {
     return static_cast<int32_t>(static_cast<uint32_t>(*value));
   }
-  return kDefaultMtu;
+  return vpn_channels::kDefaultMtu;
 }
 
 }  // namespace
 
-VpnPlugin::VpnPlugin(flutter::BinaryMessenger* messenger, HWND window)
-    : VpnPlugin(messenger, window, SystemConnectionOperations()) {}
-
 VpnPlugin::VpnPlugin(flutter::BinaryMessenger* messenger, HWND window,
-                     ConnectionOperations operations)
-    : context_(
-          std::make_shared<ConnectionContext>(window, std::move(operations))) {
+                     OutsideWorld world)
+    : context_(std::make_shared<ConnectionContext>(window, std::move(world))) {
   const flutter::MethodCodec* codec =
       &flutter::StandardMethodCodec::ForSerializer(nullptr);
 
   control_channel_ = std::make_unique<flutter::MethodChannel>(
-      messenger, kControlChannelName, codec);
+      messenger, vpn_channels::kControlChannel, codec);
   control_channel_->SetCallHandler(
       [this](const flutter::MethodCall& call,
              std::unique_ptr<flutter::MethodResult> result) {
@@ -64,7 +58,7 @@ VpnPlugin::VpnPlugin(flutter::BinaryMessenger* messenger, HWND window,
   // Listening sends nothing: the interface asks "getStatus" for the state.
   // The handlers hold the context, not the plug-in: the messenger keeps them.
   status_channel_ = std::make_unique<flutter::EventChannel>(
-      messenger, kStatusChannelName, codec);
+      messenger, vpn_channels::kStatusChannel, codec);
   std::weak_ptr<ConnectionContext> context = context_;
   status_channel_->AttachStreamHandler(
       std::make_unique<flutter::StreamHandlerFunctions>(
@@ -84,9 +78,10 @@ VpnPlugin::VpnPlugin(flutter::BinaryMessenger* messenger, HWND window,
 }
 
 VpnPlugin::~VpnPlugin() {
+  CHECK_CALLED_ON_VALID_THREAD(platform_thread_);
+  // A monitor ends at the check after its current poll; the worker finishes
+  // the work under way and takes no more.
   context_->Detach();
-  // A monitor ends at the check after its current poll.
-  context_->monitoring().exchange(false);
   status_channel_.reset();
   control_channel_.reset();
 }
@@ -94,15 +89,16 @@ VpnPlugin::~VpnPlugin() {
 void VpnPlugin::HandleMethodCall(
     const flutter::MethodCall& call,
     std::unique_ptr<flutter::MethodResult> result) {
+  CHECK_CALLED_ON_VALID_THREAD(platform_thread_);
   const std::string& method = call.method_name();
-  if (method == "connect") {
+  if (method == vpn_channels::kConnect) {
     Connect(call, std::move(result));
-  } else if (method == "disconnect") {
-    Disconnect(std::move(result));
-  } else if (method == "getStatus") {
-    GetStatus(std::move(result));
-  } else if (method == "getConnectedSince") {
-    const int64_t connected_since = context_->connected_since().load();
+  } else if (method == vpn_channels::kDisconnect) {
+    context_->AskToDisconnect(std::move(result));
+  } else if (method == vpn_channels::kGetStatus) {
+    result->Success(EncodableValue(context_->CurrentStatus()));
+  } else if (method == vpn_channels::kGetConnectedSince) {
+    const int64_t connected_since = context_->ConnectedSince();
     if (connected_since != 0) {
       result->Success(EncodableValue(connected_since));
     } else {
@@ -113,64 +109,31 @@ void VpnPlugin::HandleMethodCall(
   }
 }
 
-void VpnPlugin::SendStatus(const std::string& status) {
-  context_->SendStatus(status);
-}
-
-void VpnPlugin::RunOnPlatformThread(PlatformTask task) {
-  context_->RunOnPlatformThread(std::move(task));
-}
-
-void VpnPlugin::StartMonitor() { (void)context_->StartMonitor(); }
-
 void VpnPlugin::Connect(const flutter::MethodCall& call,
                         std::unique_ptr<flutter::MethodResult> result) {
   const auto* arguments = call.arguments() != nullptr
                               ? std::get_if<EncodableValueMap>(call.arguments())
                               : nullptr;
   if (arguments == nullptr) {
-    result->Error("bad_args", "Expected a map argument");
+    result->Error(vpn_channels::kBadArgumentsCode,
+                  vpn_channels::kBadArgumentsMessage);
     return;
   }
-  ConnectRequest request;
-  request.context = context_;
-  request.settings = StringArgument(*arguments, "settings");
-  request.address = StringArgument(*arguments, "address");
-  request.dns = StringArgument(*arguments, "dns");
-  request.mtu = MtuArgument(*arguments);
-  request.result = std::shared_ptr<flutter::MethodResult>(std::move(result));
-  // Kept for the failure path: the thread's copy is gone with the exception.
-  std::shared_ptr<flutter::MethodResult> reply = request.result;
-  try {
-    std::thread(RunConnect, std::move(request)).detach();
-  } catch (const std::system_error&) {
-    // "connect" always answers; without a worker the attempt failed at once.
-    context_->SendStatus(kStatusServiceSetupFailed);
-    reply->Success();
+  // Built here, before any request is made of it: a text that does not
+  // build changes nothing, neither the service nor the work under way nor
+  // the connection being watched.
+  std::string config_text;
+  std::string message;
+  if (!BuildTunnelConfig(StringArgument(*arguments, vpn_channels::kSettingsKey),
+                         StringArgument(*arguments, vpn_channels::kAddressKey),
+                         StringArgument(*arguments, vpn_channels::kDnsKey),
+                         MtuArgument(*arguments), &config_text, &message)) {
+    context_->SendStatus(kStatusConnecting);
+    context_->SendStatus(kStatusErrorPrefix + message);
+    result->Success();
+    return;
   }
-}
-
-void VpnPlugin::Disconnect(std::unique_ptr<flutter::MethodResult> result) {
-  // No wait: a running monitor reports the stop when it sees it.
-  (void)context_->operations().stop_service();
-  context_->connected_since().exchange(0);
-  context_->SendStatus(kStatusDisconnected);
-  result->Success();
-}
-
-void VpnPlugin::GetStatus(std::unique_ptr<flutter::MethodResult> result) {
-  const TunnelServiceState state =
-      context_->operations().query_service_state(nullptr);
-  std::string status = kStatusDisconnected;
-  if (state == TunnelServiceState::Running &&
-      context_->operations().received_bytes() != 0) {
-    status = kStatusConnected;
-    StartMonitor();
-  } else if (state != TunnelServiceState::Stopped) {
-    status = kStatusConnecting;
-    StartMonitor();
-  }
-  result->Success(EncodableValue(status));
+  context_->AskToConnect(std::move(config_text), std::move(result));
 }
 
 }  // namespace velk

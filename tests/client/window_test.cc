@@ -46,7 +46,8 @@ bool ClassRegistered() {
 // The main window with a record of what it was asked to do.
 class RecordingWindow : public FlutterWindow {
  public:
-  RecordingWindow() : FlutterWindow(BuildEngineProject(L"data")) {}
+  // The window alone: no VPN plug-in.
+  RecordingWindow() : FlutterWindow(BuildEngineProject(L"data"), nullptr) {}
 
   int shows = 0;
   bool visible_when_created = true;

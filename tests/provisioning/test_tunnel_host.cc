@@ -3,11 +3,13 @@
 // running, waits for the stop control and reports stopped.
 //
 //   tovrane_tunnel.exe [config path] [tunnel name] [--exit-code=N]
-//                      [--ignore-stop]
+//                      [--ignore-stop] [--linger-ms=N]
 //
 // --exit-code=N   report stopped with service-specific exit code N.
 // --ignore-stop   keep running when asked to stop; only the release event
 //                 (ReleaseEventName) ends it, so tests can clean up.
+// --linger-ms=N   after reporting stopped, go on for N ms before the process
+//                 ends, as a host whose teardown takes its time.
 #include <windows.h>
 
 #include <cwchar>
@@ -22,6 +24,7 @@ namespace {
 
 DWORD g_exit_code = 0;
 bool g_ignore_stop = false;
+DWORD g_linger_ms = 0;
 SERVICE_STATUS_HANDLE g_status_handle = nullptr;
 HANDLE g_stop_event = nullptr;
 
@@ -69,10 +72,15 @@ int wmain(int argc, wchar_t** argv) {
           argument.c_str() + exit_code_option_length, nullptr, 10));
     } else if (argument == L"--ignore-stop") {
       g_ignore_stop = true;
+    } else if (argument.rfind(L"--linger-ms=", 0) == 0) {
+      g_linger_ms =
+          static_cast<DWORD>(std::wcstoul(argument.c_str() + 12, nullptr, 10));
     }
   }
   g_stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   wchar_t name[] = L"";
   SERVICE_TABLE_ENTRYW table[] = {{name, RunService}, {nullptr, nullptr}};
-  return StartServiceCtrlDispatcherW(table) ? 0 : 1;
+  const bool dispatched = StartServiceCtrlDispatcherW(table) != FALSE;
+  Sleep(g_linger_ms);
+  return dispatched ? 0 : 1;
 }

@@ -157,5 +157,26 @@ TEST_F(TunnelServiceTest, StopAndWaitInRealTimeEndsAfterAboutTenSeconds) {
   EXPECT_EQ(QueryTunnelServiceState(), TunnelServiceState::Running);
 }
 
+// The host reports "stopped" before its teardown is over (the real one then
+// removes its endpoint route): the wait lasts until its process has ended,
+// so that a host started next never meets that teardown.
+TEST_F(TunnelServiceTest, StopAndWaitLastsUntilTheHostProcessHasEnded) {
+  StartWithArguments(L"--linger-ms=2000");
+  ScopedServiceHandle manager(
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  ScopedServiceHandle service(
+      OpenServiceW(manager.get(), kTunnelServiceName, SERVICE_QUERY_STATUS));
+  SERVICE_STATUS_PROCESS status = {};
+  DWORD needed = 0;
+  ASSERT_TRUE(QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                   reinterpret_cast<BYTE*>(&status),
+                                   sizeof(status), &needed));
+  const ScopedKernelHandle host(
+      OpenProcess(SYNCHRONIZE, FALSE, status.dwProcessId));
+  ASSERT_TRUE(host);
+  StopTunnelServiceAndWait();
+  EXPECT_EQ(WaitForSingleObject(host.get(), 0), WAIT_OBJECT_0);
+}
+
 }  // namespace
 }  // namespace velk

@@ -277,6 +277,36 @@ TEST_F(RoadClientTest, SilentPeerEndsInTheNoHandshakeError) {
   EXPECT_EQ(TunnelReceivedBytes(), std::optional<uint64_t>(0));
 }
 
+// The user presses Connect again 5 s after the first connect, the peer
+// silent (road.sh --peer=silent): the second connection has its own 30 s,
+// the error comes once, and nothing from the first connection follows it.
+TEST_F(RoadClientTest, ConnectTwiceAgainstASilentPeerEndsInOneError) {
+  const ClientRun run =
+      Run("listen\n"
+          "call connect demo\n"
+          "wait replies 30000\n"
+          "sleep 5000\n"
+          "call connect demo\n"
+          "wait status-prefix \"error:\" 45000\n"
+          "wait replies 5000\n"
+          "sleep 3000\n"
+          "close\n");
+  const UiTranscript& ui = run.transcript;
+  EXPECT_EQ(ui.Replies("connect"),
+            std::vector<std::string>(2, kSuccessWithoutValue));
+  const auto statuses = ui.TimedStatuses();
+  ASSERT_FALSE(statuses.empty());
+  EXPECT_EQ(statuses.back().second, kNoHandshake);
+  for (size_t i = 0; i + 1 < statuses.size(); ++i) {
+    EXPECT_EQ(statuses[i].second, "connecting") << i;
+  }
+  const int64_t second_call_ms = ui.CallTime("connect", 1);
+  EXPECT_GE(statuses.back().first - second_call_ms, 30000);
+  EXPECT_LE(statuses.back().first - second_call_ms, 40000);
+  EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Stopped);
+  EXPECT_TRUE(HostGone());
+}
+
 TEST_F(RoadClientTest, ServiceStoppingWithCodeFiveIsReported) {
   ASSERT_TRUE(WriteFileBytes(InProgramFolder(L"tunnel_stand_in.ini"),
                              "exit_code=5\nstop_after_ms=4000\n"));

@@ -1,11 +1,7 @@
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <utility>
-
-#include "win/whole_file.h"
 
 namespace velk::test {
 namespace {
@@ -14,21 +10,195 @@ using velk::TunnelServiceState;
 
 constexpr int64_t kNsPerMs = 1000000;
 
-std::wstring NewTemporaryFile() {
-  wchar_t folder[MAX_PATH];
-  wchar_t path[MAX_PATH] = L"";
-  GetTempPathW(MAX_PATH, folder);
-  GetTempFileNameW(folder, L"vpt", 0, path);
-  return path;
-}
+// One of the world's fakes: an interface of the plug-in's, over the world.
+template <typename Interface>
+class WorldPart : public Interface {
+ public:
+  explicit WorldPart(std::shared_ptr<FakeTunnelWorld> world)
+      : world_(std::move(world)) {}
+
+ protected:
+  const std::shared_ptr<FakeTunnelWorld> world_;
+};
 
 }  // namespace
 
-FakeTunnelWorld::FakeTunnelWorld(Setup setup)
-    : config_path(NewTemporaryFile()), setup_(setup) {}
+class FakeTunnelWorld::Service : public WorldPart<velk::TunnelService> {
+ public:
+  using WorldPart::WorldPart;
 
-FakeTunnelWorld::~FakeTunnelWorld() {
-  (void)DeleteFileW(config_path.c_str());  // a leftover only clutters
+  bool Exists() override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    return world_->setup_.installed;
+  }
+  bool IsCurrent(const std::wstring& config_path) override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    return world_->setup_.installed && world_->setup_.current &&
+           config_path == kWorldConfigPath;
+  }
+  bool Start() override {
+    world_->Note("#start");
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    if (!world_->setup_.installed || world_->setup_.start_refused) return false;
+    world_->StartLocked();
+    return true;
+  }
+  bool Stop() override {
+    world_->Note("#stop");
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    if (!world_->setup_.installed) return false;
+    world_->StopLocked();
+    return true;
+  }
+  void StopAndWait() override {
+    world_->Note("#stop-wait");
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    if (world_->setup_.installed) world_->StopLocked();
+  }
+  TunnelServiceState State(uint32_t* exit_code) override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    ++world_->operations_;
+    if (exit_code != nullptr) world_->monitor_polls_.push_back(world_->now_ns_);
+    world_->Settle();
+    if (exit_code != nullptr) *exit_code = world_->exit_code_;
+    return world_->state_;
+  }
+};
+
+class FakeTunnelWorld::Configuration
+    : public WorldPart<velk::StoredConfiguration> {
+ public:
+  using WorldPart::WorldPart;
+
+  std::wstring Path() override { return kWorldConfigPath; }
+  bool Write(const std::string& config_text) override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    world_->stored_config_ = config_text;
+    return true;
+  }
+};
+
+// As the setup mode does: store the text, install, start.
+class FakeTunnelWorld::Elevation : public WorldPart<velk::ElevatedSetup> {
+ public:
+  using WorldPart::WorldPart;
+
+  bool Run(const std::string& config_text) override {
+    world_->Note("#setup");
+    std::unique_lock<std::mutex> lock(world_->mutex_);
+    if (std::exchange(world_->block_elevation_, false)) {
+      world_->held_ = true;
+      world_->changed_.notify_all();
+      world_->changed_.wait(lock, [this] { return !world_->held_; });
+    }
+    ++world_->operations_;
+    if (!world_->setup_.elevation_succeeds) return false;
+    world_->stored_config_ = config_text;
+    world_->setup_.installed = true;
+    world_->setup_.current = true;
+    world_->StartLocked();
+    return true;
+  }
+};
+
+class FakeTunnelWorld::Counters : public WorldPart<velk::InterfaceCounters> {
+ public:
+  using WorldPart::WorldPart;
+
+  // 148 bytes (a handshake answer) at the first byte, then more as time
+  // goes on.
+  uint64_t TunnelReceivedBytes() override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    world_->Settle();
+    if (world_->state_ != TunnelServiceState::Running ||
+        world_->first_byte_after_ms_ == kNever) {
+      return 0;
+    }
+    const int64_t first_byte =
+        world_->started_at_ns_ +
+        (world_->setup_.start_delay_ms + world_->first_byte_after_ms_) *
+            kNsPerMs;
+    if (world_->now_ns_ < first_byte) return 0;
+    return 148 + static_cast<uint64_t>((world_->now_ns_ - first_byte) / 1000);
+  }
+};
+
+class FakeTunnelWorld::WorldClock : public WorldPart<velk::Clock> {
+ public:
+  using WorldPart::WorldPart;
+
+  std::chrono::steady_clock::time_point Now() override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    return std::chrono::steady_clock::time_point(
+        std::chrono::nanoseconds(world_->now_ns_));
+  }
+  uint64_t SystemTime() override {
+    std::lock_guard<std::mutex> lock(world_->mutex_);
+    return kWorldStartSystemTime + static_cast<uint64_t>(world_->now_ns_ / 100);
+  }
+  void Sleep(std::chrono::milliseconds duration) override {
+    int64_t step = duration.count() * kNsPerMs;
+    if (world_->setup_.sleeps_end_early) {
+      step = std::max<int64_t>(step * 2 / 3, 1);
+    }
+    std::unique_lock<std::mutex> lock(world_->mutex_);
+    world_->Advance(lock, step);
+  }
+};
+
+velk::OutsideWorld FakeTunnelWorld::Outside() {
+  std::shared_ptr<FakeTunnelWorld> world = shared_from_this();
+  return {std::make_shared<Service>(world),
+          std::make_shared<Configuration>(world),
+          std::make_shared<Elevation>(world), std::make_shared<Counters>(world),
+          std::make_shared<WorldClock>(world)};
+}
+
+void FakeTunnelWorld::Settle() {
+  const int64_t running_since =
+      started_at_ns_ + setup_.start_delay_ms * kNsPerMs;
+  if (state_ == TunnelServiceState::Starting && now_ns_ >= running_since) {
+    state_ = TunnelServiceState::Running;
+  }
+  if (state_ != TunnelServiceState::Stopped &&
+      setup_.stops_by_itself_at != kNever &&
+      now_ns_ >= setup_.stops_by_itself_at * kNsPerMs) {
+    state_ = TunnelServiceState::Stopped;
+    exit_code_ = setup_.exit_code_by_itself;
+  }
+}
+
+// The service reads its configuration as it starts.
+void FakeTunnelWorld::StartLocked() {
+  Settle();
+  if (state_ != TunnelServiceState::Stopped) return;  // already running
+  state_ = setup_.start_delay_ms > 0 ? TunnelServiceState::Starting
+                                     : TunnelServiceState::Running;
+  exit_code_ = 0;
+  started_at_ns_ = now_ns_;
+  first_byte_after_ms_ = setup_.first_byte_after_ms;
+  running_config_ = stored_config_;
+}
+
+void FakeTunnelWorld::StopLocked() {
+  Settle();
+  state_ = TunnelServiceState::Stopped;
+  exit_code_ = 0;
+}
+
+void FakeTunnelWorld::StartRunningNow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  StartLocked();
+}
+
+void FakeTunnelWorld::SilencePeer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  setup_.first_byte_after_ms = kNever;
 }
 
 void FakeTunnelWorld::SetNoteReceiver(
@@ -46,160 +216,11 @@ void FakeTunnelWorld::Note(const std::string& note) {
   if (receiver) receiver(note);
 }
 
-void FakeTunnelWorld::RealDelay() const {
-  if (setup_.real_delay_ms > 0) ::Sleep(setup_.real_delay_ms);
-}
-
-void FakeTunnelWorld::Settle() {
-  const int64_t running_since =
-      started_at_ns_ + setup_.start_delay_ms * kNsPerMs;
-  if (state_ == TunnelServiceState::Starting && now_ns_ >= running_since) {
-    state_ = TunnelServiceState::Running;
-  }
-  if (state_ != TunnelServiceState::Stopped &&
-      setup_.stops_by_itself_at != kNever &&
-      now_ns_ >= setup_.stops_by_itself_at * kNsPerMs) {
-    state_ = TunnelServiceState::Stopped;
-    exit_code_ = setup_.exit_code_by_itself;
-  }
-}
-
-void FakeTunnelWorld::StartLocked(const std::string& config) {
-  Settle();
-  if (state_ != TunnelServiceState::Stopped) return;  // already running
-  state_ = setup_.start_delay_ms > 0 ? TunnelServiceState::Starting
-                                     : TunnelServiceState::Running;
-  exit_code_ = 0;
-  started_at_ns_ = now_ns_;
-  running_config_ = config;
-}
-
-void FakeTunnelWorld::StartRunningNow() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  StartLocked("");
-}
-
-velk::TunnelServiceState FakeTunnelWorld::StateNow() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Settle();
-  return state_;
-}
-
-velk::ConnectionOperations FakeTunnelWorld::Operations() {
-  std::shared_ptr<FakeTunnelWorld> world = shared_from_this();
-  velk::ConnectionOperations operations;
-  operations.service_exists = [world] {
-    world->RealDelay();
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    return world->setup_.installed;
-  };
-  operations.service_is_current = [world](const std::wstring& path) {
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    return world->setup_.installed && world->setup_.current &&
-           path == world->config_path;
-  };
-  operations.start_service = [world] {
-    world->Note("#start");
-    world->RealDelay();
-    // The service reads its configuration as it starts.
-    std::string config;
-    (void)velk::ReadWholeFile(world->config_path, &config);
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    if (!world->setup_.installed || world->setup_.start_refused) return false;
-    world->StartLocked(config);
-    return true;
-  };
-  operations.stop_service = [world] {
-    world->Note("#stop");
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    world->Settle();
-    if (!world->setup_.installed) return false;
-    world->state_ = TunnelServiceState::Stopped;
-    world->exit_code_ = 0;
-    return true;
-  };
-  operations.stop_service_and_wait = [world] {
-    world->Note("#stop-wait");
-    world->RealDelay();
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    world->Settle();
-    if (world->setup_.installed) {
-      world->state_ = TunnelServiceState::Stopped;
-      world->exit_code_ = 0;
-    }
-  };
-  operations.query_service_state = [world](uint32_t* exit_code) {
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    ++world->operations_;
-    if (exit_code != nullptr) world->monitor_polls_.push_back(world->now_ns_);
-    world->Settle();
-    if (exit_code != nullptr) *exit_code = world->exit_code_;
-    return world->state_;
-  };
-  operations.run_elevated_setup = [world](const std::string& config) {
-    world->Note("#setup");
-    world->RealDelay();
-    {
-      std::unique_lock<std::mutex> lock(world->mutex_);
-      if (std::exchange(world->block_elevation_, false)) {
-        world->held_ = true;
-        world->changed_.notify_all();
-        world->changed_.wait(lock, [&] { return !world->held_; });
-      }
-      ++world->operations_;
-      if (!world->setup_.elevation_succeeds) return false;
-    }
-    // As the setup mode does: store the text, install, start.
-    if (!velk::WriteWholeFile(world->config_path, config)) return false;
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    world->setup_.installed = true;
-    world->setup_.current = true;
-    world->StartLocked(config);
-    return true;
-  };
-  operations.config_path = [world] { return world->config_path; };
-  operations.received_bytes = [world]() -> uint64_t {
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    world->Settle();
-    if (world->state_ != TunnelServiceState::Running ||
-        world->setup_.first_byte_after_ms == kNever) {
-      return 0;
-    }
-    const int64_t first_byte =
-        world->started_at_ns_ +
-        (world->setup_.start_delay_ms + world->setup_.first_byte_after_ms) *
-            kNsPerMs;
-    if (world->now_ns_ < first_byte) return 0;
-    // 148 bytes (a handshake answer), then more as time goes on.
-    return 148 + static_cast<uint64_t>((world->now_ns_ - first_byte) / 1000);
-  };
-  operations.monotonic_now = [world] {
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    return std::chrono::steady_clock::time_point(
-        std::chrono::nanoseconds(world->now_ns_));
-  };
-  operations.system_time = [world] {
-    std::lock_guard<std::mutex> lock(world->mutex_);
-    return kWorldStartSystemTime + static_cast<uint64_t>(world->now_ns_ / 100);
-  };
-  operations.sleep = [world](DWORD milliseconds) {
-    int64_t step = static_cast<int64_t>(milliseconds) * kNsPerMs;
-    if (world->setup_.sleeps_end_early)
-      step = std::max<int64_t>(step * 2 / 3, 1);
-    std::unique_lock<std::mutex> lock(world->mutex_);
-    world->Advance(lock, step);
-  };
-  return operations;
-}
-
 void FakeTunnelWorld::Advance(std::unique_lock<std::mutex>& lock, int64_t ns) {
   const int64_t target = now_ns_ + ns;
-  if (hold_at_ns_ >= 0 && target >= hold_at_ns_ && now_ns_ < hold_at_ns_) {
+  // Also a sleeper that starts at the moment, such as the monitor of a
+  // connection made while another sleeper is held there.
+  if (hold_at_ns_ >= 0 && target >= hold_at_ns_ && now_ns_ <= hold_at_ns_) {
     now_ns_ = hold_at_ns_;
     held_ = true;
     changed_.notify_all();
@@ -208,14 +229,14 @@ void FakeTunnelWorld::Advance(std::unique_lock<std::mutex>& lock, int64_t ns) {
   now_ns_ = std::max(now_ns_, target);
 }
 
-void FakeTunnelWorld::BlockElevation() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  block_elevation_ = true;
-}
-
 void FakeTunnelWorld::HoldAt(int64_t moment) {
   std::lock_guard<std::mutex> lock(mutex_);
   hold_at_ns_ = moment * kNsPerMs;
+}
+
+void FakeTunnelWorld::BlockElevation() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  block_elevation_ = true;
 }
 
 bool FakeTunnelWorld::WaitUntilHeld(int timeout_ms) {
@@ -246,9 +267,20 @@ int FakeTunnelWorld::ServiceOperationCount() const {
   return operations_;
 }
 
+std::string FakeTunnelWorld::StoredConfig() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stored_config_;
+}
+
 std::string FakeTunnelWorld::RunningConfig() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return running_config_;
+}
+
+velk::TunnelServiceState FakeTunnelWorld::StateNow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Settle();
+  return state_;
 }
 
 }  // namespace velk::test

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,7 +22,7 @@
 #include "client/provisioning/current_user.h"
 #include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
-#include "client/vpn_plugin/connection_operations.h"
+#include "client/vpn_plugin/outside_world.h"
 #include "client/vpn_plugin/tunnel_traffic.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
@@ -69,6 +70,12 @@ Cost MedianCost(int repetitions, int count, Call call) {
             [](const Cost& a, const Cost& b) { return a.wall_us < b.wall_us; });
   return runs[runs.size() / 2];
 }
+
+// Counters that have seen the tunnel's first bytes.
+class TrafficSeen : public velk::InterfaceCounters {
+ public:
+  uint64_t TunnelReceivedBytes() override { return 148; }
+};
 
 bool InstallAndStart() {
   if (!velk::test::RemoveTunnelService()) return false;
@@ -142,10 +149,10 @@ int wmain(int argc, wchar_t** argv) {
   // reports that traffic was seen (no tunnel device exists here), after
   // which the monitor never reads it again.
   {
-    velk::ConnectionOperations operations = velk::SystemConnectionOperations();
-    operations.received_bytes = [] { return uint64_t{148}; };
+    velk::OutsideWorld world = velk::SystemOutsideWorld();
+    world.counters = std::make_shared<TrafficSeen>();
     // The plug-in inside the client's window, whose view draws each status.
-    velk::test::WindowedPlugin window(operations);
+    velk::test::WindowedPlugin window(world);
     if (!window.opened() || !window.Listen()) {
       std::printf("the window did not open\n");
       (void)velk::test::RemoveTunnelService();

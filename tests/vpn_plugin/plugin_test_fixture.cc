@@ -8,6 +8,7 @@
 #include "channels/standard_method_codec.h"
 #include "client/platform_task.h"
 #include "client/vpn_plugin/vpn_plugin.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
 #include "win/text.h"
 #include "win/whole_file.h"
@@ -61,7 +62,7 @@ Answer Decode(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-WindowedPlugin::WindowedPlugin(ConnectionOperations operations)
+WindowedPlugin::WindowedPlugin(OutsideWorld world)
     : platform_thread_(GetCurrentThreadId()) {
   // Without a script the stand-in's panel acts as a person's interface and
   // calls "listen" and "getStatus" by itself. An empty script keeps it quiet
@@ -76,7 +77,11 @@ WindowedPlugin::WindowedPlugin(ConnectionOperations operations)
   project.assets_path = L"data\\flutter_assets";
   project.icu_data_path = L"data\\icudtl.dat";
   project.entrypoint_arguments = {"--ui-script=" + Utf16ToUtf8(script)};
-  window_ = std::make_unique<FlutterWindow>(project, std::move(operations));
+  window_ = std::make_unique<FlutterWindow>(
+      project, [world = std::move(world)](flutter::BinaryMessenger* messenger,
+                                          HWND window) {
+        return std::make_unique<VpnPlugin>(messenger, window, world);
+      });
   const bool open = window_->Open(L"VPN plug-in test", {10, 10}, {400, 740});
   (void)DeleteFileW(script.c_str());  // a leftover only clutters the folder
   if (!open) return;
@@ -93,7 +98,7 @@ void WindowedPlugin::OnOutgoing(const char* channel, const uint8_t* data,
   const auto* status =
       event.value ? std::get_if<std::string>(&*event.value) : nullptr;
   std::lock_guard<std::mutex> lock(self->mutex_);
-  if (std::string(channel) != kStatusChannelName || expects_reply ||
+  if (std::string(channel) != vpn_channels::kStatusChannel || expects_reply ||
       event.kind != Answer::kSuccess || status == nullptr ||
       GetCurrentThreadId() != self->platform_thread_) {
     ++self->misdelivered_;
@@ -140,17 +145,17 @@ size_t WindowedPlugin::Call(const char* channel, const std::string& method,
 size_t WindowedPlugin::CallControl(
     const std::string& method,
     std::optional<flutter::EncodableValue> arguments) {
-  return Call(kControlChannelName, method, std::move(arguments));
+  return Call(vpn_channels::kControlChannel, method, std::move(arguments));
 }
 
 bool WindowedPlugin::Listen() {
-  return Reply(Call(kStatusChannelName, "listen", std::nullopt)).kind ==
-         Answer::kSuccess;
+  return Reply(Call(vpn_channels::kStatusChannel, "listen", std::nullopt))
+             .kind == Answer::kSuccess;
 }
 
 bool WindowedPlugin::Cancel() {
-  return Reply(Call(kStatusChannelName, "cancel", std::nullopt)).kind ==
-         Answer::kSuccess;
+  return Reply(Call(vpn_channels::kStatusChannel, "cancel", std::nullopt))
+             .kind == Answer::kSuccess;
 }
 
 bool WindowedPlugin::Replied(size_t call) const {
@@ -241,7 +246,7 @@ void PluginTest::OpenWindow() {
   if (window_) {
     EXPECT_EQ(window_->Misdelivered(), 0) << "in the window before";
   }
-  window_ = std::make_unique<WindowedPlugin>(world_->Operations());
+  window_ = std::make_unique<WindowedPlugin>(world_->Outside());
   ASSERT_TRUE(window_->opened());
   world_->SetNoteReceiver([window = window_.get()](const std::string& note) {
     window->Note(note);

@@ -22,7 +22,7 @@
 
 #include "channels/encodable_value.h"
 #include "client/flutter_window.h"
-#include "client/vpn_plugin/connection_operations.h"
+#include "client/vpn_plugin/outside_world.h"
 #include "interfaces/embedder.h"
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
@@ -39,13 +39,13 @@ struct Answer {
   std::string message;
 };
 
-// The client's main window with the given operations behind its plug-in, and
+// The client's main window with the given world behind its plug-in, and
 // what the interface received: the status events (and the test's notes) in
 // arrival order, and the reply to each call. Made and used on the platform
 // thread; whatever arrives on another thread counts as misdelivered.
 class WindowedPlugin {
  public:
-  explicit WindowedPlugin(ConnectionOperations operations);
+  explicit WindowedPlugin(OutsideWorld world);
   ~WindowedPlugin() { DestroyWindowObject(); }
   WindowedPlugin(const WindowedPlugin&) = delete;
   WindowedPlugin& operator=(const WindowedPlugin&) = delete;

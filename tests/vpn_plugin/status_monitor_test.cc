@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -41,20 +42,27 @@ std::string BuilderMessage(const std::string& settings) {
   return message;
 }
 
-class StatusMonitorTest : public PluginTest {};
+class StatusMonitorTest : public PluginTest {
+ public:
+  // Every call of the row, the first connect first: each is answered.
+  std::vector<size_t> calls_;
+};
 
-// Each row connects once. `hold_at` (fake ms) stops the clock there so that
-// `at_hold` can look or act; then the row runs to its end.
+// Each row connects. `hold_at` (fake ms) stops the clock there, or
+// `block_elevation` the elevated setup, so that `at_hold` can look or act
+// (and call again); then the row runs to its end.
 struct Row {
   const char* line = "";
   FakeTunnelWorld::Setup setup;
   std::string settings;
   Statuses expected;
   int64_t hold_at = -1;
+  bool block_elevation = false;
   std::function<void(StatusMonitorTest&)> at_hold;
+  std::function<void(StatusMonitorTest&)> at_end;
   bool monitored = true;  // the attempt reaches the monitor
-  // The leading entries of `expected` that the connect thread posts before
-  // its reply; the monitor's may come before or after it.
+  // The leading entries of `expected` that the connect work posts before
+  // the first connect's reply; the monitor's may come before or after it.
   size_t connect_posts = 3;
   bool service_untouched = false;
 };
@@ -166,14 +174,91 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     rows.push_back(row);
   }
 
+  // The user clicks again: the last word decides, and no attempt that it
+  // overruled reports anything after it.
+  {
+    Row row;
+    row.line = "connect twice, silent peer: one error, 31 s after the second";
+    row.setup.first_byte_after_ms = kNever;
+    row.expected = begin + Repeat(kStatusConnecting, 5) + begin +
+                   Repeat(kStatusConnecting, 31) +
+                   Statuses{"#stop-wait", kStatusNoHandshake};
+    row.hold_at = 5000;
+    row.at_hold = [](StatusMonitorTest& test) {
+      test.calls_.push_back(test.Connect());
+    };
+    rows.push_back(row);
+  }
+  {
+    Row row;
+    row.line = "connect while connected, new peer silent: its own allowance";
+    row.expected = begin + Repeat(kStatusConnected, 3) + begin +
+                   Repeat(kStatusConnecting, 31) +
+                   Statuses{"#stop-wait", kStatusNoHandshake};
+    row.hold_at = 3000;
+    row.at_hold = [](StatusMonitorTest& test) {
+      EXPECT_EQ(ConnectedSince(test), kWorldStartUnixMs);
+      test.world_->SilencePeer();
+      test.calls_.push_back(test.Connect());
+      EXPECT_EQ(ConnectedSince(test), 0) << "none for the new connection";
+    };
+    rows.push_back(row);
+  }
+  {
+    Row row;
+    row.line = "disconnect during the setup: the service ends stopped";
+    row.setup.installed = false;
+    // Were it left running, the row would still end.
+    row.setup.stops_by_itself_at = 3500;
+    row.block_elevation = true;
+    row.expected = {kStatusConnecting, "#setup", kStatusDisconnected,
+                    "#stop-wait"};
+    row.at_hold = [](StatusMonitorTest& test) {
+      test.calls_.push_back(test.window_->CallControl("disconnect"));
+    };
+    row.monitored = false;
+    rows.push_back(row);
+  }
+  {
+    Row row;
+    row.line = "twenty quick connects: one prompt, the last settings stored";
+    row.setup.installed = false;
+    row.setup.stops_by_itself_at = 1500;
+    row.block_elevation = true;
+    // The first runs (and prompts) while the others arrive; each of those
+    // replaces the one still waiting, and only the last runs after it.
+    row.expected = Statuses{kStatusConnecting, "#setup"} +
+                   Repeat(kStatusConnecting, 19) +
+                   Statuses{"#stop-wait", "#start", kStatusConnected,
+                            kStatusConnected, kStatusDisconnected};
+    row.at_hold = [](StatusMonitorTest& test) {
+      for (int i = 1; i < 20; ++i) {
+        test.calls_.push_back(test.Connect(std::string(kValidSettings) +
+                                           "endpoint=203.0.113." +
+                                           std::to_string(i) + ":51820\n"));
+      }
+      for (int i = 1; i < 19; ++i) {
+        EXPECT_TRUE(test.window_->Replied(test.calls_[i])) << "replaced";
+      }
+    };
+    row.at_end = [](StatusMonitorTest& test) {
+      const std::string stored = test.world_->StoredConfig();
+      EXPECT_NE(stored.find("Endpoint = 203.0.113.19:51820\n"),
+                std::string::npos)
+          << stored;
+      EXPECT_EQ(test.world_->RunningConfig(), stored);
+    };
+    rows.push_back(row);
+  }
+
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     Start(row.setup);
     ASSERT_TRUE(window_->Listen());
     if (row.hold_at >= 0) world_->HoldAt(row.hold_at);
-    const size_t call =
-        Connect(row.settings.empty() ? kValidSettings : row.settings);
-    if (row.hold_at >= 0) {
+    if (row.block_elevation) world_->BlockElevation();
+    calls_ = {Connect(row.settings.empty() ? kValidSettings : row.settings)};
+    if (row.at_hold) {
       ASSERT_TRUE(world_->WaitUntilHeld(10000));
       window_->PumpFor(0);
       row.at_hold(*this);
@@ -181,17 +266,23 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     }
     // On a failure the comparison below shows what did arrive.
     EXPECT_TRUE(WaitForTimeline(row.expected.size()));
-    EXPECT_TRUE(window_->PumpUntil([&] { return window_->Replied(call); }));
+    EXPECT_TRUE(window_->PumpUntil([&] {
+      return std::all_of(calls_.begin(), calls_.end(),
+                         [&](size_t call) { return window_->Replied(call); });
+    }));
     // Anything sent after the row's end would arrive now.
     window_->PumpFor(50);
     EXPECT_EQ(Timeline(), row.expected);
-    EXPECT_EQ(window_->Reply(call).kind, Answer::kSuccess);
-    EXPECT_FALSE(window_->Reply(call).value.has_value());
+    for (const size_t call : calls_) {
+      EXPECT_EQ(window_->Reply(call).kind, Answer::kSuccess) << call;
+      EXPECT_FALSE(window_->Reply(call).value.has_value()) << call;
+    }
     // Everything arrived on the platform thread, and the reply after what
-    // the connect thread posted before it.
+    // the connect work posted before it.
     EXPECT_EQ(window_->Misdelivered(), 0);
-    EXPECT_GE(window_->ReplyPosition(call), row.connect_posts);
+    EXPECT_GE(window_->ReplyPosition(calls_.front()), row.connect_posts);
     EXPECT_EQ(ConnectedSince(*this), 0);
+    if (row.at_end) row.at_end(*this);
 
     const std::vector<int64_t> polls = world_->MonitorPollTimesNs();
     EXPECT_EQ(polls.empty(), !row.monitored);

@@ -1,6 +1,6 @@
 // The plug-in's channel contract: the four methods and their arguments, the
-// listener, a tunnel found running at start-up, overlapping "connect" calls
-// and worker threads that outlive the plug-in.
+// listener, a tunnel found running at start-up and worker threads that
+// outlive the plug-in.
 
 #include "client/vpn_plugin/vpn_plugin.h"
 
@@ -14,9 +14,9 @@
 #include "channels/method_call.h"
 #include "channels/standard_method_codec.h"
 #include "client/vpn_plugin/status_strings.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
-#include "win/whole_file.h"
 
 namespace velk::test {
 namespace {
@@ -32,9 +32,7 @@ class VpnPluginTest : public PluginTest {
   std::string StoredConfigAfterConnect(const EncodableValueMap& arguments) {
     const size_t call = window_->CallControl("connect", arguments);
     EXPECT_TRUE(window_->PumpUntil([&] { return window_->Replied(call); }));
-    std::string config;
-    EXPECT_TRUE(velk::ReadWholeFile(world_->config_path, &config));
-    return config;
+    return world_->StoredConfig();
   }
 };
 
@@ -166,37 +164,6 @@ TEST_F(VpnPluginTest, StartingServiceReadsAsConnecting) {
             EncodableValue(velk::kStatusConnecting));
 }
 
-// Overlapping attempts: whichever stop-write-start runs last decides, and
-// the service runs the text that the stored file holds.
-TEST_F(VpnPluginTest, OverlappingConnectsLeaveOneWholeConfiguration) {
-  Start({.real_delay_ms = 3});
-  ASSERT_TRUE(window_->Listen());
-  const std::string other =
-      std::string(kValidSettings) + "endpoint=203.0.113.9:51820\n";
-  for (int round = 0; round < 10; ++round) {
-    SCOPED_TRACE(round);
-    // The monitor polls once, then waits for the round's end.
-    world_->HoldAt(world_->NowMs() + 500);
-    const size_t first = Connect();
-    const size_t second = Connect(other);
-    ASSERT_TRUE(window_->PumpUntil(
-        [&] { return window_->Replied(first) && window_->Replied(second); }));
-    std::string stored;
-    ASSERT_TRUE(velk::ReadWholeFile(world_->config_path, &stored));
-    EXPECT_TRUE(stored.find("Endpoint = e:1\n") != std::string::npos ||
-                stored.find("Endpoint = 203.0.113.9:51820\n") !=
-                    std::string::npos)
-        << stored;
-    EXPECT_EQ(world_->StateNow(), velk::TunnelServiceState::Running);
-    EXPECT_EQ(world_->RunningConfig(), stored);
-    // Neither attempt needed the elevation prompt.
-    for (const std::string& entry : Timeline()) EXPECT_NE(entry, "#setup");
-    ASSERT_TRUE(DestroyPluginAndWaitForWorkers());
-    OpenWindow();
-    ASSERT_TRUE(window_->Listen());
-  }
-}
-
 TEST_F(VpnPluginTest, MonitorAsleepWhenThePluginGoesTouchesNothing) {
   Start({});
   ASSERT_TRUE(window_->Listen());
@@ -233,7 +200,7 @@ TEST(VpnPluginLifetime, ConnectOutlivingItsPluginOrWindowFreesItsReply) {
                                       HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_TRUE(DestroyWindow(gone));
     auto plugin = std::make_unique<velk::VpnPlugin>(engine.GetMessenger(), gone,
-                                                    world->Operations());
+                                                    world->Outside());
     const auto references = [&] {
       return VelkEmbedderGetCounters(engine.engine()).messenger_references;
     };
@@ -249,7 +216,8 @@ TEST(VpnPluginLifetime, ConnectOutlivingItsPluginOrWindowFreesItsReply) {
                            }})));
     int replies = 0;
     ASSERT_TRUE(VelkEmbedderDeliverMessage(
-        engine.engine(), kControlChannelName, message->data(), message->size(),
+        engine.engine(), vpn_channels::kControlChannel, message->data(),
+        message->size(),
         [](const uint8_t*, size_t, void* count) {
           ++*static_cast<int*>(count);
         },
