@@ -64,7 +64,7 @@ void StopSilentTunnel(ConnectionContext& context, const ServiceWork& work) {
 
 }  // namespace
 
-void RunConnectionWorker(std::shared_ptr<ConnectionContext> context) {
+void RunConnectionWorker(const std::shared_ptr<ConnectionContext>& context) {
   while (std::optional<ServiceWork> work = context->TakeWork()) {
     switch (work->kind) {
       case ServiceWork::Kind::kConnect:

@@ -16,8 +16,9 @@
 namespace velk {
 
 // The body of the worker thread. Started only by the context, which marked
-// the worker as running.
-void RunConnectionWorker(std::shared_ptr<ConnectionContext> context);
+// the worker as running; the thread's own copy of `context` keeps it alive
+// while this runs.
+void RunConnectionWorker(const std::shared_ptr<ConnectionContext>& context);
 
 }  // namespace velk
 

@@ -28,7 +28,8 @@ int64_t UnixMillisecondsFromSystemTime(uint64_t system_time) {
          kUnixEpochInSystemMilliseconds;
 }
 
-void RunMonitor(std::shared_ptr<ConnectionContext> context, uint64_t monitor) {
+void RunMonitor(const std::shared_ptr<ConnectionContext>& context,
+                uint64_t monitor) {
   const OutsideWorld& world = context->world();
   const auto started = world.clock->Now();
   bool traffic_seen = false;

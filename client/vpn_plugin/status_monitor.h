@@ -21,8 +21,10 @@ inline constexpr std::chrono::nanoseconds kHandshakeAllowance =
     std::chrono::seconds(30);
 
 // The body of a monitor thread. Started only by the context, which made
-// `monitor` the current one.
-void RunMonitor(std::shared_ptr<ConnectionContext> context, uint64_t monitor);
+// `monitor` the current one; the thread's own copy of `context` keeps it
+// alive while this runs.
+void RunMonitor(const std::shared_ptr<ConnectionContext>& context,
+                uint64_t monitor);
 
 // Milliseconds since 1970-01-01 00:00 UTC from a system time in 100 ns units
 // since 1601-01-01.
