@@ -1,6 +1,7 @@
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace velk::test {
@@ -28,19 +29,19 @@ class FakeTunnelWorld::Service : public WorldPart<velk::TunnelService> {
   using WorldPart::WorldPart;
 
   bool Exists() override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     return world_->setup_.installed;
   }
   bool IsCurrent(const std::wstring& config_path) override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     return world_->setup_.installed && world_->setup_.current &&
            config_path == kWorldConfigPath;
   }
   bool Start() override {
     world_->Note("#start");
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     if (!world_->setup_.installed || world_->setup_.start_refused) return false;
     world_->StartLocked();
@@ -48,7 +49,7 @@ class FakeTunnelWorld::Service : public WorldPart<velk::TunnelService> {
   }
   bool Stop() override {
     world_->Note("#stop");
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     if (!world_->setup_.installed) return false;
     world_->StopLocked();
@@ -56,12 +57,12 @@ class FakeTunnelWorld::Service : public WorldPart<velk::TunnelService> {
   }
   void StopAndWait() override {
     world_->Note("#stop-wait");
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     if (world_->setup_.installed) world_->StopLocked();
   }
   TunnelServiceState State(uint32_t* exit_code) override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     ++world_->operations_;
     if (exit_code != nullptr) world_->monitor_polls_.push_back(world_->now_ns_);
     world_->Settle();
@@ -77,7 +78,7 @@ class FakeTunnelWorld::Configuration
 
   std::wstring Path() override { return kWorldConfigPath; }
   bool Write(const std::string& config_text) override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     world_->stored_config_ = config_text;
     return true;
   }
@@ -90,11 +91,11 @@ class FakeTunnelWorld::Elevation : public WorldPart<velk::ElevatedSetup> {
 
   bool Run(const std::string& config_text) override {
     world_->Note("#setup");
-    std::unique_lock<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     if (std::exchange(world_->block_elevation_, false)) {
       world_->held_ = true;
       world_->changed_.notify_all();
-      world_->changed_.wait(lock, [this] { return !world_->held_; });
+      while (world_->held_) world_->mutex_.Wait(world_->changed_);
     }
     ++world_->operations_;
     if (!world_->setup_.elevation_succeeds) return false;
@@ -113,7 +114,7 @@ class FakeTunnelWorld::Counters : public WorldPart<velk::InterfaceCounters> {
   // 148 bytes (a handshake answer) at the first byte, then more as time
   // goes on.
   uint64_t TunnelReceivedBytes() override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     world_->Settle();
     if (world_->state_ != TunnelServiceState::Running ||
         world_->first_byte_after_ms_ == kNever) {
@@ -133,21 +134,21 @@ class FakeTunnelWorld::WorldClock : public WorldPart<velk::Clock> {
   using WorldPart::WorldPart;
 
   std::chrono::steady_clock::time_point Now() override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     return std::chrono::steady_clock::time_point(
         std::chrono::nanoseconds(world_->now_ns_));
   }
   uint64_t SystemTime() override {
-    std::lock_guard<std::mutex> lock(world_->mutex_);
+    MutexLock lock(world_->mutex_);
     return kWorldStartSystemTime + static_cast<uint64_t>(world_->now_ns_ / 100);
   }
   void Sleep(std::chrono::milliseconds duration) override {
     int64_t step = duration.count() * kNsPerMs;
+    MutexLock lock(world_->mutex_);
     if (world_->setup_.sleeps_end_early) {
       step = std::max<int64_t>(step * 2 / 3, 1);
     }
-    std::unique_lock<std::mutex> lock(world_->mutex_);
-    world_->Advance(lock, step);
+    world_->Advance(step);
   }
 };
 
@@ -192,31 +193,31 @@ void FakeTunnelWorld::StopLocked() {
 }
 
 void FakeTunnelWorld::StartRunningNow() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   StartLocked();
 }
 
 void FakeTunnelWorld::SilencePeer() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   setup_.first_byte_after_ms = kNever;
 }
 
 void FakeTunnelWorld::SetNoteReceiver(
     std::function<void(const std::string&)> receiver) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   note_receiver_ = std::move(receiver);
 }
 
 void FakeTunnelWorld::Note(const std::string& note) {
   std::function<void(const std::string&)> receiver;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     receiver = note_receiver_;
   }
   if (receiver) receiver(note);
 }
 
-void FakeTunnelWorld::Advance(std::unique_lock<std::mutex>& lock, int64_t ns) {
+void FakeTunnelWorld::Advance(int64_t ns) {
   const int64_t target = now_ns_ + ns;
   // Also a sleeper that starts at the moment, such as the monitor of a
   // connection made while another sleeper is held there.
@@ -224,61 +225,65 @@ void FakeTunnelWorld::Advance(std::unique_lock<std::mutex>& lock, int64_t ns) {
     now_ns_ = hold_at_ns_;
     held_ = true;
     changed_.notify_all();
-    changed_.wait(lock, [this] { return !held_; });
+    while (held_) mutex_.Wait(changed_);
   }
   now_ns_ = std::max(now_ns_, target);
 }
 
 void FakeTunnelWorld::HoldAt(int64_t moment) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   hold_at_ns_ = moment * kNsPerMs;
 }
 
 void FakeTunnelWorld::BlockElevation() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   block_elevation_ = true;
 }
 
 bool FakeTunnelWorld::WaitUntilHeld(int timeout_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                           [this] { return held_; });
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  MutexLock lock(mutex_);
+  while (!held_) {
+    if (!mutex_.WaitUntil(changed_, deadline)) return held_;
+  }
+  return true;
 }
 
 void FakeTunnelWorld::Release() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   held_ = false;
   hold_at_ns_ = -1;
   changed_.notify_all();
 }
 
 int64_t FakeTunnelWorld::NowMs() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return now_ns_ / kNsPerMs;
 }
 
 std::vector<int64_t> FakeTunnelWorld::MonitorPollTimesNs() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return monitor_polls_;
 }
 
 int FakeTunnelWorld::ServiceOperationCount() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return operations_;
 }
 
 std::string FakeTunnelWorld::StoredConfig() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return stored_config_;
 }
 
 std::string FakeTunnelWorld::RunningConfig() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return running_config_;
 }
 
 velk::TunnelServiceState FakeTunnelWorld::StateNow() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   Settle();
   return state_;
 }

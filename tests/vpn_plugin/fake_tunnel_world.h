@@ -15,11 +15,11 @@
 #include <functional>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "client/vpn_plugin/outside_world.h"
+#include "common/thread_annotations.h"
 
 namespace velk::test {
 
@@ -94,28 +94,30 @@ class FakeTunnelWorld : public std::enable_shared_from_this<FakeTunnelWorld> {
   class Counters;
   class WorldClock;
 
-  void Advance(std::unique_lock<std::mutex>& lock, int64_t ns);
-  void Settle();  // applies the timed transitions; under the lock
-  void StartLocked();
-  void StopLocked();
+  void Advance(int64_t ns) REQUIRES(mutex_);
+  void Settle() REQUIRES(mutex_);  // applies the timed transitions
+  void StartLocked() REQUIRES(mutex_);
+  void StopLocked() REQUIRES(mutex_);
   void Note(const std::string& note);
 
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::condition_variable changed_;
-  Setup setup_;
-  int64_t now_ns_ = 0;
-  velk::TunnelServiceState state_ = velk::TunnelServiceState::Stopped;
-  uint32_t exit_code_ = 0;
-  int64_t started_at_ns_ = 0;
-  int64_t first_byte_after_ms_ = 0;  // of the running service
-  std::string stored_config_;
-  std::string running_config_;
-  int64_t hold_at_ns_ = -1;
-  bool held_ = false;
-  bool block_elevation_ = false;
-  int operations_ = 0;
-  std::vector<int64_t> monitor_polls_;
-  std::function<void(const std::string&)> note_receiver_;
+  Setup setup_ GUARDED_BY(mutex_);
+  int64_t now_ns_ GUARDED_BY(mutex_) = 0;
+  velk::TunnelServiceState state_ GUARDED_BY(mutex_) =
+      velk::TunnelServiceState::Stopped;
+  uint32_t exit_code_ GUARDED_BY(mutex_) = 0;
+  int64_t started_at_ns_ GUARDED_BY(mutex_) = 0;
+  // Of the running service.
+  int64_t first_byte_after_ms_ GUARDED_BY(mutex_) = 0;
+  std::string stored_config_ GUARDED_BY(mutex_);
+  std::string running_config_ GUARDED_BY(mutex_);
+  int64_t hold_at_ns_ GUARDED_BY(mutex_) = -1;
+  bool held_ GUARDED_BY(mutex_) = false;
+  bool block_elevation_ GUARDED_BY(mutex_) = false;
+  int operations_ GUARDED_BY(mutex_) = 0;
+  std::vector<int64_t> monitor_polls_ GUARDED_BY(mutex_);
+  std::function<void(const std::string&)> note_receiver_ GUARDED_BY(mutex_);
 };
 
 }  // namespace velk::test

@@ -97,7 +97,7 @@ void WindowedPlugin::OnOutgoing(const char* channel, const uint8_t* data,
   const Answer event = Decode(data, size);
   const auto* status =
       event.value ? std::get_if<std::string>(&*event.value) : nullptr;
-  std::lock_guard<std::mutex> lock(self->mutex_);
+  MutexLock lock(self->mutex_);
   if (std::string(channel) != vpn_channels::kStatusChannel || expects_reply ||
       event.kind != Answer::kSuccess || status == nullptr ||
       GetCurrentThreadId() != self->platform_thread_) {
@@ -111,7 +111,7 @@ void WindowedPlugin::OnResponse(const uint8_t* data, size_t size,
                                 void* user_data) {
   auto* slot = static_cast<ReplySlot*>(user_data);
   WindowedPlugin* self = slot->owner;
-  std::lock_guard<std::mutex> lock(self->mutex_);
+  MutexLock lock(self->mutex_);
   slot->replied = true;
   slot->bytes.assign(data, data + size);
   slot->position = self->timeline_.size();
@@ -129,7 +129,7 @@ size_t WindowedPlugin::Call(const char* channel, const std::string& method,
   ReplySlot* slot = nullptr;
   size_t index = 0;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     index = replies_.size();
     slot = &replies_.emplace_back();
     slot->owner = this;
@@ -159,29 +159,29 @@ bool WindowedPlugin::Cancel() {
 }
 
 bool WindowedPlugin::Replied(size_t call) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return replies_.at(call).replied;
 }
 
 Answer WindowedPlugin::Reply(size_t call) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   const ReplySlot& slot = replies_.at(call);
   return slot.replied ? Decode(slot.bytes.data(), slot.bytes.size()) : Answer();
 }
 
 size_t WindowedPlugin::ReplyPosition(size_t call) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return replies_.at(call).position;
 }
 
 std::vector<std::string> WindowedPlugin::Timeline() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return timeline_;
 }
 
 void WindowedPlugin::Note(const std::string& note) {
   if (GetCurrentThreadId() == platform_thread_) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     timeline_.push_back(note);
     return;
   }
@@ -193,12 +193,12 @@ void WindowedPlugin::Note(const std::string& note) {
 }
 
 int WindowedPlugin::Misdelivered() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   return misdelivered_;
 }
 
 void WindowedPlugin::Forget() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   replies_ = {};
   timeline_ = {};
 }

@@ -15,7 +15,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "channels/encodable_value.h"
 #include "client/flutter_window.h"
 #include "client/vpn_plugin/outside_world.h"
+#include "common/thread_annotations.h"
 #include "interfaces/embedder.h"
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
@@ -103,10 +103,11 @@ class WindowedPlugin {
   std::atomic<HWND> hwnd_{nullptr};
   FlutterDesktopEngineRef engine_ = nullptr;
 
-  mutable std::mutex mutex_;       // the record is written from any thread
-  std::deque<ReplySlot> replies_;  // stable: each is a response's context
-  std::vector<std::string> timeline_;
-  int misdelivered_ = 0;
+  mutable Mutex mutex_;  // the record is written from any thread
+  // Stable: each is a response's context.
+  std::deque<ReplySlot> replies_ GUARDED_BY(mutex_);
+  std::vector<std::string> timeline_ GUARDED_BY(mutex_);
+  int misdelivered_ GUARDED_BY(mutex_) = 0;
 };
 
 // A world and the plug-in's window on the test's thread. Public: table rows
