@@ -12,6 +12,7 @@
 #include "client/console.h"
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
+#include "client/provisioning/elevated_setup.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/window_centring.h"
 
@@ -29,6 +30,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   if (velk::SetupMode(std::wstring(command_line), &setup_exit_code)) {
     return setup_exit_code;
   }
+  velk::RemoveHandOffLeftovers();
 
   velk::AttachOutputConsole();
   // A failure leaves the thread without COM, which only the engine would

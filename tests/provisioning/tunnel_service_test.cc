@@ -30,9 +30,7 @@ class TunnelServiceTest : public testing::Test {
   }
   void TearDown() override { EXPECT_TRUE(test::RemoveTunnelService()); }
 
-  PSID user_sid() {
-    return reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-  }
+  PSID user_sid() { return user_.sid(); }
 
   // Installs, gives the test host `extra_arguments`, starts and waits.
   void StartWithArguments(const std::wstring& extra_arguments) {
@@ -58,7 +56,7 @@ class TunnelServiceTest : public testing::Test {
     EXPECT_TRUE(TunnelServiceIsCurrent(kConfigPath));
   }
 
-  std::vector<unsigned char> user_;
+  CurrentUser user_;
 };
 
 TEST_F(TunnelServiceTest, InstallCreatesOrReplacesTheService) {

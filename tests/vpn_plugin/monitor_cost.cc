@@ -71,10 +71,9 @@ Cost MedianCost(int repetitions, int count, Call call) {
 
 bool InstallAndStart() {
   if (!velk::test::RemoveTunnelService()) return false;
-  std::vector<BYTE> user = velk::QueryCurrentUser();
+  const velk::CurrentUser user = velk::QueryCurrentUser();
   if (user.empty()) return false;
-  const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
-  return velk::InstallTunnelService(velk::GetTunnelConfigPath(), sid) &&
+  return velk::InstallTunnelService(velk::GetTunnelConfigPath(), user.sid()) &&
          velk::StartTunnelService() &&
          velk::test::WaitForTunnelServiceState(
              velk::TunnelServiceState::Running, 10000);
