@@ -219,7 +219,8 @@ bool SecureDataFolder(const std::wstring& folder) {
     return false;
   }
   ScopedKernelHandle handle(CreateFileW(
-      folder.c_str(), FILE_READ_ATTRIBUTES | WRITE_DAC | WRITE_OWNER,
+      folder.c_str(),
+      FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
       nullptr));
