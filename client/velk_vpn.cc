@@ -13,6 +13,7 @@
 #include "client/delay_loaded_libraries.h"
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
+#include "client/provisioning/elevated_setup.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/vpn_plugin/outside_world.h"
 #include "client/vpn_plugin/vpn_plugin.h"
@@ -39,6 +40,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   if (velk::SetupMode(std::wstring(command_line), &setup_exit_code)) {
     return setup_exit_code;
   }
+  velk::RemoveHandOffLeftovers();
 
   // The interactive client runs with its user's rights and loads its embedder
   // and plug-in from its own folder; still never from the working folder or

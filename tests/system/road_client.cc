@@ -4,6 +4,7 @@
 #include <memory>
 #include <thread>
 
+#include "client/provisioning/elevated_setup.h"
 #include "tests/system/road_machine.h"
 #include "win/scoped_handle.h"
 
@@ -82,11 +83,10 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
 }
 
 int TemporaryHandOffFiles() {
-  wchar_t temp[MAX_PATH] = {};
-  if (GetTempPathW(MAX_PATH, temp) == 0) return -1;
+  const std::wstring folder = GetHandOffFolder();
+  if (folder.empty()) return -1;
   WIN32_FIND_DATAW found;
-  HANDLE first =
-      FindFirstFileW((std::wstring(temp) + L"tvc*.tmp").c_str(), &found);
+  HANDLE first = FindFirstFileW((folder + L"tvc*.tmp").c_str(), &found);
   if (first == INVALID_HANDLE_VALUE) return 0;
   std::unique_ptr<void, SearchCloser> search(first);
   int count = 1;

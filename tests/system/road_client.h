@@ -30,7 +30,7 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
                     const std::wstring& client_folder = std::wstring());
 
 // Configuration texts the client made and left in the user's temporary
-// folder ("tvc*.tmp").
+// folder's hand-off folder ("TovraneVPN\tvc*.tmp").
 int TemporaryHandOffFiles();
 
 }  // namespace velk::test
