@@ -22,13 +22,6 @@ namespace {
 
 using flutter::EncodableValue;
 
-flutter::EngineProject BenchProject() {
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  return project;
-}
-
 struct ReplySize {
   size_t bytes = 0;
   static void Record(const uint8_t*, size_t size, void* user_data) {
@@ -38,7 +31,7 @@ struct ReplySize {
 
 void BM_GetConnectedSinceCall(benchmark::State& state) {
   static const char kChannel[] = "tovrane.vpn/control";
-  flutter::FlutterEngine engine(BenchProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::MethodChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -72,7 +65,7 @@ BENCHMARK(BM_GetConnectedSinceCall);
 
 void BM_StatusEvent(benchmark::State& state) {
   static const char kChannel[] = "tovrane.vpn/status";
-  flutter::FlutterEngine engine(BenchProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));

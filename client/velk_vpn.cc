@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "channels/engine_project.h"
 #include "client/console.h"
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
@@ -36,7 +37,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   const bool com_initialised =
       SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
-  flutter::EngineProject project = velk::BuildEngineProject(L"data");
+  flutter::EngineProject project = flutter::EngineProjectIn(L"data");
   project.entrypoint_arguments = velk::EntrypointArguments();
 
   auto window = std::make_unique<velk::FlutterWindow>(project);

@@ -94,7 +94,7 @@ void UiChannels::OnMessageFromClient(const char* channel, const uint8_t* data,
                      HexBytes(data, size) + " # " + DescribeEvent(message) +
                      (expects_reply ? " (expects reply)" : ""));
   // Only status events concern the interface; everything else is recorded.
-  if (std::string(channel) != kStatusChannel) return;
+  if (std::string(channel) != vpn_channels::kStatusChannel) return;
   Arrival arrival;
   if (size > 0) arrival.bytes.assign(data, data + size);
   Queue(std::move(arrival));

@@ -23,7 +23,8 @@ constexpr char kChannel[] = "tovrane.vpn/control";
 class BinaryMessengerImplTest : public testing::Test {
  protected:
   BinaryMessengerImplTest()
-      : engine_(std::make_unique<flutter::FlutterEngine>(TestProject())),
+      : engine_(std::make_unique<flutter::FlutterEngine>(
+            flutter::EngineProjectIn(L"data"))),
         messenger_(engine_->GetMessenger()) {}
 
   // Registers a handler that keeps each message's reply for the test.

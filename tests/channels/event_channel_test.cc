@@ -74,7 +74,7 @@ struct Recorder {
 class EventChannelTest : public testing::Test {
  protected:
   EventChannelTest()
-      : engine_(TestProject()),
+      : engine_(flutter::EngineProjectIn(L"data")),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 

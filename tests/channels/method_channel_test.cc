@@ -32,7 +32,7 @@ const Bytes kGetStatusCall = Hex("07 09") + Text("getStatus") + Hex("00");
 class MethodChannelTest : public testing::Test {
  protected:
   MethodChannelTest()
-      : engine_(TestProject()),
+      : engine_(flutter::EngineProjectIn(L"data")),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 

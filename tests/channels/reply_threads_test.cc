@@ -46,7 +46,7 @@ void AnswerEveryStep(std::vector<std::unique_ptr<MethodResult>>* results,
 }
 
 TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
-  flutter::FlutterEngine engine(TestProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::MethodChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -78,7 +78,8 @@ TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
 }
 
 TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
-  auto engine = std::make_unique<flutter::FlutterEngine>(TestProject());
+  auto engine = std::make_unique<flutter::FlutterEngine>(
+      flutter::EngineProjectIn(L"data"));
   flutter::MethodChannel channel(
       engine->GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));

@@ -13,9 +13,12 @@
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
 #include "channels/standard_method_codec.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/demo_script.h"
 #include "stand_ins/embedder/demo_settings.h"
+#include "tests/support/hex.h"
 
+namespace velk::test {
 namespace {
 
 using velk::embedder::DecodeEnvelope;
@@ -31,15 +34,6 @@ UiValue Literal(const std::string& text) {
   EXPECT_TRUE(velk::embedder::ParseLiteral(text, &value, &error))
       << text << ": " << error;
   return value;
-}
-
-std::vector<uint8_t> FromHex(const std::string& hex) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(
-        static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
 }
 
 TEST(UiCodecTest, EncodesCallsAsGoldenBytes) {
@@ -81,7 +75,7 @@ TEST(UiCodecTest, EncodesCallsAsGoldenBytes) {
   for (const Row& row : rows) {
     std::vector<uint8_t> bytes =
         EncodeMethodCall(row.method, Literal(row.argument));
-    EXPECT_EQ(HexBytes(bytes.data(), bytes.size()), row.hex) << row.argument;
+    EXPECT_EQ(ToHex(bytes), row.hex) << row.argument;
   }
 }
 
@@ -100,7 +94,9 @@ TEST(UiCodecTest, WritesLongSizesWithTheirPrefixes) {
         EncodeMethodCall("", UiValue{std::string(row.length, 'x')});
     std::string prefix = row.prefix;
     // The method "" is 07 00; the argument's prefix follows.
-    EXPECT_EQ(HexBytes(bytes.data(), 2 + prefix.size() / 2), "0700" + prefix);
+    EXPECT_EQ(
+        ToHex(Bytes(bytes.begin(), bytes.begin() + 2 + prefix.size() / 2)),
+        "0700" + prefix);
     EXPECT_EQ(bytes.size(), 2 + prefix.size() / 2 + row.length);
   }
 }
@@ -123,13 +119,18 @@ TEST(UiCodecTest, ClientDecodesTheDemoConnectCall) {
   EXPECT_EQ(call->method_name(), "connect");
   const auto& map = std::get<flutter::EncodableMap>(*call->arguments());
   EXPECT_EQ(map.size(), 4u);
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("settings"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kSettingsKey))),
             settings.settings);
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("address"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kAddressKey))),
             "10.77.0.2/32");
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("dns"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kDnsKey))),
             "1.1.1.1");
-  EXPECT_EQ(std::get<int32_t>(map.at(flutter::EncodableValue("mtu"))), 1380);
+  EXPECT_EQ(
+      std::get<int32_t>(map.at(flutter::EncodableValue(vpn_channels::kMtuKey))),
+      1380);
 }
 
 TEST(UiCodecTest, ReadsRepliesAndEvents) {
@@ -164,7 +165,7 @@ TEST(UiCodecTest, ReadsRepliesAndEvents) {
       {"000c05", "undecodable"},
   };
   for (const Row& row : rows) {
-    std::vector<uint8_t> bytes = FromHex(row.hex);
+    const Bytes bytes = Hex(row.hex);
     UiEnvelope envelope = DecodeEnvelope(bytes.data(), bytes.size());
     std::string described;
     switch (envelope.kind) {
@@ -199,3 +200,4 @@ TEST(UiCodecTest, QuotesStringsForTheTranscript) {
 }
 
 }  // namespace
+}  // namespace velk::test
