@@ -16,6 +16,7 @@
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
 
 namespace {
@@ -30,7 +31,7 @@ struct ReplySize {
 };
 
 void BM_GetConnectedSinceCall(benchmark::State& state) {
-  static const char kChannel[] = "tovrane.vpn/control";
+  const char* const kChannel = velk::vpn_channels::kControlChannel;
   flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::MethodChannel channel(
       engine.GetMessenger(), kChannel,
@@ -64,7 +65,7 @@ void BM_GetConnectedSinceCall(benchmark::State& state) {
 BENCHMARK(BM_GetConnectedSinceCall);
 
 void BM_StatusEvent(benchmark::State& state) {
-  static const char kChannel[] = "tovrane.vpn/status";
+  const char* const kChannel = velk::vpn_channels::kStatusChannel;
   flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,
