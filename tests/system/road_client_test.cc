@@ -140,6 +140,15 @@ bool HostGone() {
                    10000);
 }
 
+// The service stopped with `code` and its host process is gone.
+void ExpectStoppedWithCode(uint32_t code) {
+  uint32_t exit_code = code + 1;
+  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
+            TunnelServiceState::Stopped);
+  EXPECT_EQ(exit_code, code);
+  EXPECT_TRUE(HostGone());
+}
+
 // "connecting" first, then nothing but "connecting" until the first
 // "connected", and nothing but "connected" from there on.
 testing::AssertionResult ConnectingThenConnected(
@@ -307,11 +316,7 @@ TEST_F(RoadClientTest, ServiceStoppingWithCodeFiveIsReported) {
   // The monitor has finished: connected-since is cleared.
   EXPECT_EQ(run.transcript.Replies(vpn_channels::kGetConnectedSince).back(),
             kSuccessWithoutValue);
-  uint32_t exit_code = 0;
-  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
-            TunnelServiceState::Stopped);
-  EXPECT_EQ(exit_code, 5u);
-  EXPECT_TRUE(HostGone());
+  ExpectStoppedWithCode(5);
 }
 
 TEST_F(RoadClientTest, DisconnectWhileConnected) {
@@ -346,11 +351,7 @@ TEST_F(RoadClientTest, DisconnectWhileConnected) {
   EXPECT_EQ(ui.Replies(vpn_channels::kGetConnectedSince).back(),
             kSuccessWithoutValue);
 
-  uint32_t exit_code = 1;
-  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
-            TunnelServiceState::Stopped);
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_TRUE(HostGone());
+  ExpectStoppedWithCode(0);
   EXPECT_EQ(StoredConfig(), kConfigText);
 }
 
