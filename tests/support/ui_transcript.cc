@@ -104,10 +104,16 @@ bool UiTranscript::Parse(const std::string& text) {
   return true;
 }
 
-std::vector<std::pair<int64_t, std::string>> UiTranscript::TimedStatuses()
-    const {
+std::vector<std::pair<int64_t, std::string>> UiTranscript::TimedStatuses(
+    const std::string& after_call) const {
   std::vector<std::pair<int64_t, std::string>> statuses;
+  bool called = after_call.empty();
   for (const UiEntry& entry : entries_) {
+    if (!called) {
+      called = entry.kind == "to_client" && entry.channel == kControlChannel &&
+               entry.method == after_call;
+      continue;
+    }
     if (entry.kind != "from_client" || entry.channel != kStatusChannel) {
       continue;
     }

@@ -41,8 +41,11 @@ class UiTranscript {
   // The status events, in order, as the strings they carry; an event that
   // is not a success envelope with a string appears as "<undecodable HEX>".
   std::vector<std::string> Statuses() const;
-  // The same with the time each arrived.
-  std::vector<std::pair<int64_t, std::string>> TimedStatuses() const;
+  // The same with the time each arrived; with `after_call`, only those that
+  // follow the first call of that method in the file, whose order keeps
+  // apart what happened within one millisecond.
+  std::vector<std::pair<int64_t, std::string>> TimedStatuses(
+      const std::string& after_call = std::string()) const;
 
   // The reply bytes to every call of `method`, in the order they arrived.
   std::vector<std::string> Replies(const std::string& method) const;

@@ -336,10 +336,7 @@ TEST_F(RoadClientTest, DisconnectWhileConnected) {
   EXPECT_EQ(ui.Replies(vpn_channels::kDisconnect),
             std::vector{kSuccessWithoutValue});
   const int64_t disconnect_ms = ui.CallTime(vpn_channels::kDisconnect);
-  std::vector<std::pair<int64_t, std::string>> after;
-  for (const auto& status : ui.TimedStatuses()) {
-    if (status.first >= disconnect_ms) after.push_back(status);
-  }
+  const auto after = ui.TimedStatuses(vpn_channels::kDisconnect);
   // "disconnected" at once, then again from the monitor when its next poll
   // finds the service stopped. A poll already under way when the stop was
   // asked for may still report "connected" in between.
