@@ -22,10 +22,10 @@ namespace velk::test {
 namespace {
 
 using velk::embedder::DecodeEnvelope;
+using velk::embedder::DescribeEnvelope;
 using velk::embedder::EncodeMethodCall;
 using velk::embedder::FormatValue;
 using velk::embedder::HexBytes;
-using velk::embedder::UiEnvelope;
 using velk::embedder::UiValue;
 
 UiValue Literal(const std::string& text) {
@@ -139,7 +139,7 @@ TEST(UiCodecTest, ReadsRepliesAndEvents) {
     const char* described;  // kind and value
   };
   const Row rows[] = {
-      {"", "empty"},
+      {"", "not-implemented"},
       {"0000", "success null"},
       {"000709636f6e6e6563746564", "success \"connected\""},
       // Type 5 is read as a string too.
@@ -166,26 +166,20 @@ TEST(UiCodecTest, ReadsRepliesAndEvents) {
   };
   for (const Row& row : rows) {
     const Bytes bytes = Hex(row.hex);
-    UiEnvelope envelope = DecodeEnvelope(bytes.data(), bytes.size());
-    std::string described;
-    switch (envelope.kind) {
-      case UiEnvelope::Kind::kEmpty:
-        described = "empty";
-        break;
-      case UiEnvelope::Kind::kSuccess:
-        described = "success " + FormatValue(envelope.value);
-        break;
-      case UiEnvelope::Kind::kError:
-        described = "error " + FormatValue(envelope.code) + " " +
-                    FormatValue(envelope.message) + " " +
-                    FormatValue(envelope.details);
-        break;
-      case UiEnvelope::Kind::kUndecodable:
-        described = "undecodable";
-        break;
-    }
-    EXPECT_EQ(described, row.described) << row.hex;
+    EXPECT_EQ(DescribeEnvelope(DecodeEnvelope(bytes.data(), bytes.size()),
+                               /*as_event=*/false),
+              row.described)
+        << row.hex;
   }
+  // The same envelopes sent by the client on its own.
+  const auto event = [](const std::string& hex) {
+    const Bytes bytes = Hex(hex);
+    return DescribeEnvelope(DecodeEnvelope(bytes.data(), bytes.size()),
+                            /*as_event=*/true);
+  };
+  EXPECT_EQ(event(""), "end-of-stream");
+  EXPECT_EQ(event("0000"), "event null");
+  EXPECT_EQ(event("010701780000"), "error-event \"x\" null null");
 }
 
 TEST(UiCodecTest, QuotesStringsForTheTranscript) {
