@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "channels/engine_project.h"
 #include "client/console.h"
 #include "client/delay_loaded_libraries.h"
 #include "client/engine_setup.h"
@@ -54,7 +55,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   const bool com_initialised =
       SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
-  flutter::EngineProject project = velk::BuildEngineProject(L"data");
+  flutter::EngineProject project = flutter::EngineProjectIn(L"data");
   project.entrypoint_arguments = velk::EntrypointArguments();
 
   auto window = std::make_unique<velk::FlutterWindow>(

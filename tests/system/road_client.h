@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/system/ui_transcript.h"
+#include "tests/support/ui_transcript.h"
 
 // One run of the real client, velk_vpn.exe in the road's program folder,
 // with the stand-in interface playing a script.

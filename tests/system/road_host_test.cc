@@ -46,6 +46,7 @@ class RoadWithoutClientTest : public testing::Test {
   static uint64_t Received() { return TunnelReceivedBytes().value_or(0); }
 };
 
+// road: PEER silent
 TEST_F(RoadWithoutClientTest, TheInterfaceCountsOnlyWhatThePeerAnswers) {
   ASSERT_TRUE(SetPeerAnswering(false));
   const uint64_t before = Received();
