@@ -16,18 +16,12 @@
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
 
 namespace {
 
 using flutter::EncodableValue;
-
-flutter::EngineProject BenchProject() {
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  return project;
-}
 
 struct ReplySize {
   size_t bytes = 0;
@@ -37,8 +31,8 @@ struct ReplySize {
 };
 
 void BM_GetConnectedSinceCall(benchmark::State& state) {
-  static const char kChannel[] = "tovrane.vpn/control";
-  flutter::FlutterEngine engine(BenchProject());
+  const char* const kChannel = velk::vpn_channels::kControlChannel;
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::MethodChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));
@@ -71,8 +65,8 @@ void BM_GetConnectedSinceCall(benchmark::State& state) {
 BENCHMARK(BM_GetConnectedSinceCall);
 
 void BM_StatusEvent(benchmark::State& state) {
-  static const char kChannel[] = "tovrane.vpn/status";
-  flutter::FlutterEngine engine(BenchProject());
+  const char* const kChannel = velk::vpn_channels::kStatusChannel;
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));

@@ -19,6 +19,16 @@ struct EngineProject {
   int32_t ui_thread_policy = 0;                   // 0: the default
 };
 
+// The project of the application delivered in `data_folder`: its assets,
+// ICU data and compiled code, with no entry-point arguments.
+inline EngineProject EngineProjectIn(const std::wstring& data_folder) {
+  EngineProject project;
+  project.assets_path = data_folder + L"\\flutter_assets";
+  project.icu_data_path = data_folder + L"\\icudtl.dat";
+  project.aot_library_path = data_folder + L"\\app.so";
+  return project;
+}
+
 }  // namespace flutter
 
 #endif  // CHANNELS_ENGINE_PROJECT_H_

@@ -9,14 +9,6 @@
 
 namespace velk {
 
-flutter::EngineProject BuildEngineProject(const std::wstring& data_folder) {
-  flutter::EngineProject project;
-  project.assets_path = data_folder + L"\\flutter_assets";
-  project.icu_data_path = data_folder + L"\\icudtl.dat";
-  project.aot_library_path = data_folder + L"\\app.so";
-  return project;
-}
-
 std::vector<std::string> EntrypointArguments() {
   return EntrypointArgumentsOf(GetCommandLineW());
 }

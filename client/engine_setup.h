@@ -1,5 +1,5 @@
-// What the client's engine is started with: the application's files beside
-// the program and the program's own arguments.
+// The program's own arguments, which the client's engine is started with
+// (the application's files are flutter::EngineProjectIn).
 
 #ifndef CLIENT_ENGINE_SETUP_H_
 #define CLIENT_ENGINE_SETUP_H_
@@ -7,13 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/engine_project.h"
-
 namespace velk {
-
-// The project of the application delivered in `data_folder`: its assets,
-// ICU data and compiled code, with no entry-point arguments yet.
-flutter::EngineProject BuildEngineProject(const std::wstring& data_folder);
 
 // The process's arguments after the program name, in UTF-8, for the
 // engine's entry point.

@@ -9,10 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "channels/engine_project.h"
 #include "client/console.h"
 #include "client/delay_loaded_libraries.h"
 #include "client/engine_setup.h"
 #include "client/flutter_window.h"
+#include "client/provisioning/elevated_setup.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/vpn_plugin/outside_world.h"
 #include "client/vpn_plugin/vpn_plugin.h"
@@ -41,6 +43,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   if (velk::SetupMode(std::wstring(lpCmdLine), &setup_exit_code)) {
     return setup_exit_code;
   }
+  velk::RemoveHandOffLeftovers();
 
   // The interactive client runs with its user's rights and loads its embedder
   // and plug-in from its own folder; still never from the working folder or
@@ -54,7 +57,7 @@ int APIENTRY wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/,
   const bool com_initialised =
       SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
 
-  flutter::EngineProject project = velk::BuildEngineProject(L"data");
+  flutter::EngineProject project = flutter::EngineProjectIn(L"data");
   project.entrypoint_arguments = velk::EntrypointArguments();
 
   auto window = std::make_unique<velk::FlutterWindow>(

@@ -55,7 +55,7 @@ std::unique_ptr<flutter::StreamHandler> MakeHandler(
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   velk::fuzz::SilenceChannelReports();
   static const char kChannel[] = "tovrane.vpn/status";
-  flutter::FlutterEngine engine(velk::fuzz::FuzzProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,
       &flutter::StandardMethodCodec::ForSerializer(nullptr));

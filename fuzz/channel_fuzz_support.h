@@ -28,13 +28,6 @@ inline void SilenceChannelReports() {
   std::cerr.rdbuf(buffer);
 }
 
-inline flutter::EngineProject FuzzProject() {
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  return project;
-}
-
 // The answers to one delivered message.
 struct Answers {
   int count = 0;

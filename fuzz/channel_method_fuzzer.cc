@@ -61,7 +61,7 @@ void Handle(const MethodCall& call, std::unique_ptr<MethodResult> result) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   velk::fuzz::SilenceChannelReports();
   static const char kChannel[] = "tovrane.vpn/control";
-  flutter::FlutterEngine engine(velk::fuzz::FuzzProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   const flutter::StandardMethodCodec& codec =
       flutter::StandardMethodCodec::ForSerializer(nullptr);
   flutter::MethodChannel channel(engine.GetMessenger(), kChannel, &codec);

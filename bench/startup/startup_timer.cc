@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "win/scoped_handle.h"
+#include "tests/support/test_process.h"
 
 namespace {
 
@@ -92,30 +92,23 @@ double Elapsed(const LARGE_INTEGER& from, const LARGE_INTEGER& frequency) {
 
 bool TimeOnce(const std::wstring& program, Run* run) {
   const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
-  std::wstring command_line = L"\"" + program + L"\"";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
+  velk::test::TestProcess process;
   LARGE_INTEGER frequency;
   LARGE_INTEGER start;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, folder.c_str(), &startup, &started)) {
+  if (!process.Start(program, L"", folder)) {
     std::fprintf(stderr, "cannot start %ls (%lu)\n", program.c_str(),
                  GetLastError());
     return false;
   }
-  velk::ScopedKernelHandle process(started.hProcess);
-  velk::ScopedKernelHandle thread(started.hThread);
 
-  Search search = {started.dwProcessId, nullptr};
+  Search search = {process.id(), nullptr};
   while (search.window == nullptr) {
-    if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0 ||
+    if (WaitForSingleObject(process.handle(), 0) == WAIT_OBJECT_0 ||
         Elapsed(start, frequency) > 60000) {
       std::fprintf(stderr, "%ls showed no window\n", program.c_str());
-      (void)TerminateProcess(process.get(), 1);  // a stuck run is over
-      return false;
+      return false;  // a stuck run is ended with the process object
     }
     EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
     if (search.window == nullptr) Sleep(1);
@@ -124,7 +117,7 @@ bool TimeOnce(const std::wstring& program, Run* run) {
 
   PROCESS_MEMORY_COUNTERS_EX memory = {};
   memory.cb = sizeof(memory);
-  if (GetProcessMemoryInfo(process.get(),
+  if (GetProcessMemoryInfo(process.handle(),
                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                            sizeof(memory))) {
     // Wine leaves PrivateUsage empty; PagefileUsage is the same quantity
@@ -132,18 +125,15 @@ bool TimeOnce(const std::wstring& program, Run* run) {
     run->private_bytes =
         memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
   }
-  if (!GetProcessHandleCount(process.get(), &run->handles) ||
+  if (!GetProcessHandleCount(process.handle(), &run->handles) ||
       run->handles == 0) {
-    run->handles = CountHandlesOf(started.dwProcessId);
+    run->handles = CountHandlesOf(process.id());
   }
 
   PostMessageW(search.window, WM_CLOSE, 0, 0);
-  DWORD exit_code = 1;
-  if (WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process.get(), &exit_code) || exit_code != 0) {
+  if (process.Wait(30000) != 0) {
     std::fprintf(stderr, "%ls did not end with 0 after closing\n",
                  program.c_str());
-    (void)TerminateProcess(process.get(), 1);  // a stuck run is over
     return false;
   }
   return true;

@@ -22,6 +22,15 @@ using SetupProcessWaiter = std::function<DWORD(HANDLE process, DWORD ms)>;
 bool RunElevatedSetup(const std::string& config_text,
                       const SetupProcessWaiter& wait = ::WaitForSingleObject);
 
+// The folder of the hand-off files, "TovraneVPN\" in the user's temporary
+// folder, which holds nothing else; empty when it cannot be had.
+std::wstring GetHandOffFolder();
+
+// Deletes the hand-off files that a client which ended during a hand-off
+// left behind: they hold a private key. A hand-off in progress is not
+// touched.
+void RemoveHandOffLeftovers();
+
 }  // namespace velk
 
 #endif  // CLIENT_PROVISIONING_ELEVATED_SETUP_H_

@@ -13,8 +13,12 @@ inline constexpr wchar_t kSetupArgumentPrefix[] = L"--tovrane-vpn-setup=";
 // Exit codes of the setup mode, as the process that started it sees them.
 enum SetupExitCode : int {
   kSetupSucceeded = 0,
-  kSetupInputUnreadable = 10,  // temporary file missing, unreadable or empty
+  // The temporary file is missing, empty, larger than 64 KiB, not a regular
+  // local file, or reached through a link.
+  kSetupInputUnreadable = 10,
+  // The data folder is not a plain folder or cannot be secured.
   kSetupFolderNotSecured = 11,
+  // The stored file is not a plain file, or was not written whole.
   kSetupConfigNotStored = 12,
   kSetupUserUnknown = 13,
   kSetupServiceNotInstalled = 14,

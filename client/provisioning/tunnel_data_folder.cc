@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <vector>
 
 #include "common/tunnel_identity.h"
@@ -28,11 +31,27 @@ std::wstring ReadEnvironmentVariable(const wchar_t* name) {
   return std::wstring();
 }
 
+// The system's ProgramData folder, or an empty text when it cannot say.
+std::wstring GetKnownProgramData() {
+  PWSTR path = nullptr;
+  // The folder need not exist yet: only its path is wanted.
+  const HRESULT result = SHGetKnownFolderPath(
+      FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  std::wstring folder = SUCCEEDED(result) && path != nullptr ? path : L"";
+  CoTaskMemFree(path);  // also when the call failed
+  return folder;
+}
+
 }  // namespace
 
-std::wstring GetTunnelDataFolder() {
+std::wstring GetProgramDataFromEnvironment() {
   std::wstring folder = ReadEnvironmentVariable(L"ProgramData");
-  if (folder.empty()) folder = kDefaultProgramData;
+  return folder.empty() ? kDefaultProgramData : folder;
+}
+
+std::wstring GetTunnelDataFolder() {
+  std::wstring folder = GetKnownProgramData();
+  if (folder.empty()) folder = GetProgramDataFromEnvironment();
   return folder + L"\\" + kTunnelName;
 }
 

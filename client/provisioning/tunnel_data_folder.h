@@ -8,12 +8,17 @@
 
 namespace velk {
 
-// The machine-wide data folder, %ProgramData%\TovraneVPN ("C:\ProgramData"
-// when the variable is unset).
+// The machine-wide data folder, <ProgramData>\TovraneVPN. ProgramData is the
+// system's known folder; a user can set the environment variable to a folder
+// of their own, so the variable counts only when the system cannot say.
 std::wstring GetTunnelDataFolder();
 
 // The stored configuration file in the data folder.
 std::wstring GetTunnelConfigPath();
+
+// The fallback: the ProgramData environment variable, or "C:\ProgramData"
+// when it is unset.
+std::wstring GetProgramDataFromEnvironment();
 
 }  // namespace velk
 

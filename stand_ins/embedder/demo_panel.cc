@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "interfaces/vpn_channels.h"
 #include "win/text.h"
 
 namespace velk::embedder {
@@ -149,7 +150,7 @@ void DemoPanel::ShowStatus(const std::string& status) {
           "\xD0\xA1\xD0\xBE\xD1\x81\xD1\x82\xD0\xBE\xD1\x8F\xD0\xBD\xD0\xB8"
           "\xD0\xB5 / Status: " +
               (status.empty() ? std::string("-") : status));
-  bool connected = status == "connected";
+  bool connected = status == vpn_channels::kStatusConnected;
   if (connected_ && !connected) ShowConnectedSince(UiValue());
   connected_ = connected;
 }
@@ -174,12 +175,14 @@ bool DemoPanel::OnCommand(int id) {
     if (settings_ == nullptr) {
       ShowNote("Connect: no settings (" + settings_problem_ + ")");
     } else {
-      channels_->Send(kControlChannel, "connect", DemoArgument(*settings_));
+      channels_->Send(vpn_channels::kControlChannel, vpn_channels::kConnect,
+                      DemoArgument(*settings_));
     }
     return true;
   }
   if (id == kDisconnectButton) {
-    channels_->Send(kControlChannel, "disconnect", UiValue());
+    channels_->Send(vpn_channels::kControlChannel, vpn_channels::kDisconnect,
+                    UiValue());
     return true;
   }
   return false;

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "interfaces/vpn_channels.h"
+
 namespace velk::embedder {
 namespace {
 
@@ -61,10 +63,11 @@ bool ParseDemoSettings(std::string_view text, DemoSettings* settings,
 
 UiValue DemoArgument(const DemoSettings& settings) {
   UiMap map;
-  map.push_back({UiValue{std::string("settings")}, UiValue{settings.settings}});
-  map.push_back({UiValue{std::string("address")}, UiValue{settings.address}});
-  map.push_back({UiValue{std::string("dns")}, UiValue{settings.dns}});
-  map.push_back({UiValue{std::string("mtu")}, UiValue{settings.mtu}});
+  const auto key = [](const char* name) { return UiValue{std::string(name)}; };
+  map.push_back({key(vpn_channels::kSettingsKey), UiValue{settings.settings}});
+  map.push_back({key(vpn_channels::kAddressKey), UiValue{settings.address}});
+  map.push_back({key(vpn_channels::kDnsKey), UiValue{settings.dns}});
+  map.push_back({key(vpn_channels::kMtuKey), UiValue{settings.mtu}});
   return UiValue{std::move(map)};
 }
 

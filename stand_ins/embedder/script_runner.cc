@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "interfaces/vpn_channels.h"
+
 namespace velk::embedder {
 
 ScriptRunner::ScriptRunner(std::vector<ScriptCommand> commands, HWND window,
@@ -108,10 +110,10 @@ bool ScriptRunner::Execute(const ScriptCommand& command) {
   using Kind = ScriptCommand::Kind;
   switch (command.kind) {
     case Kind::kListen:
-      channels_->Send(kStatusChannel, "listen", UiValue());
+      channels_->Send(vpn_channels::kStatusChannel, "listen", UiValue());
       return true;
     case Kind::kCancel:
-      channels_->Send(kStatusChannel, "cancel", UiValue());
+      channels_->Send(vpn_channels::kStatusChannel, "cancel", UiValue());
       return true;
     case Kind::kCall:
       if (command.demo_argument) {
@@ -120,10 +122,10 @@ bool ScriptRunner::Execute(const ScriptCommand& command) {
                ": no usable demonstration settings");
           return false;
         }
-        channels_->Send(kControlChannel, command.method,
+        channels_->Send(vpn_channels::kControlChannel, command.method,
                         DemoArgument(*settings_));
       } else {
-        channels_->Send(kControlChannel, command.method,
+        channels_->Send(vpn_channels::kControlChannel, command.method,
                         command.argument.value_or(UiValue()));
       }
       return true;

@@ -1,4 +1,4 @@
-// Runs a script of the demonstration interface (see demo_script.h) on the
+// Runs a script of the demonstration interface (docs/demo-script.md) on the
 // platform thread: commands one after another, waits and pauses as timers of
 // the view's window, so the thread's loop keeps running throughout.
 

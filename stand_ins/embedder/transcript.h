@@ -1,6 +1,6 @@
 // The demonstration interface's transcript: one line per message and script
 // step, appended to a file and flushed as it happens (the format is
-// described in demo_script.h).
+// described in docs/demo-script.md).
 
 #ifndef STAND_INS_EMBEDDER_TRANSCRIPT_H_
 #define STAND_INS_EMBEDDER_TRANSCRIPT_H_

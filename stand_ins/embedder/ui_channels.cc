@@ -5,43 +5,6 @@
 #include "stand_ins/embedder/embedder_testing.h"
 
 namespace velk::embedder {
-namespace {
-
-std::string DescribeEnvelope(const UiEnvelope& envelope) {
-  switch (envelope.kind) {
-    case UiEnvelope::Kind::kSuccess:
-      return "success " + FormatValue(envelope.value);
-    case UiEnvelope::Kind::kError:
-      return "error " + FormatValue(envelope.code) + " " +
-             FormatValue(envelope.message) + " " +
-             FormatValue(envelope.details);
-    case UiEnvelope::Kind::kEmpty:
-      return "not-implemented";
-    case UiEnvelope::Kind::kUndecodable:
-      break;
-  }
-  return "undecodable";
-}
-
-// The same message, as an event the client sent by itself.
-std::string DescribeEvent(const UiEnvelope& envelope) {
-  switch (envelope.kind) {
-    case UiEnvelope::Kind::kSuccess:
-      return "event " + FormatValue(envelope.value);
-    case UiEnvelope::Kind::kError:
-      return "error-event " + FormatValue(envelope.code) + " " +
-             FormatValue(envelope.message) + " " +
-             FormatValue(envelope.details);
-    case UiEnvelope::Kind::kEmpty:
-      return "end-of-stream";
-    case UiEnvelope::Kind::kUndecodable:
-      break;
-  }
-  return "undecodable";
-}
-
-}  // namespace
-
 UiChannels::UiChannels(FlutterDesktopEngine* engine, Transcript* transcript,
                        HWND window, UINT arrival_message)
     : engine_(engine),
@@ -77,10 +40,10 @@ void UiChannels::OnResponse(const uint8_t* data, size_t size, void* user_data) {
   const OpenCall* record = static_cast<const OpenCall*>(user_data);
   UiChannels* self = record->owner;
   UiEnvelope reply = DecodeEnvelope(data, size);
-  self->transcript_->Write("reply_from_client " + record->call.channel + " " +
-                           HexBytes(data, size) + " # reply " +
-                           std::to_string(record->call.id) + " " +
-                           record->call.method + " " + DescribeEnvelope(reply));
+  self->transcript_->Write(
+      "reply_from_client " + record->call.channel + " " + HexBytes(data, size) +
+      " # reply " + std::to_string(record->call.id) + " " +
+      record->call.method + " " + DescribeEnvelope(reply, /*as_event=*/false));
   Arrival arrival;
   arrival.call_id = record->call.id;
   if (size > 0) arrival.bytes.assign(data, data + size);
@@ -91,10 +54,11 @@ void UiChannels::OnMessageFromClient(const char* channel, const uint8_t* data,
                                      size_t size, bool expects_reply) {
   UiEnvelope message = DecodeEnvelope(data, size);
   transcript_->Write("from_client " + std::string(channel) + " " +
-                     HexBytes(data, size) + " # " + DescribeEvent(message) +
+                     HexBytes(data, size) + " # " +
+                     DescribeEnvelope(message, /*as_event=*/true) +
                      (expects_reply ? " (expects reply)" : ""));
   // Only status events concern the interface; everything else is recorded.
-  if (std::string(channel) != kStatusChannel) return;
+  if (std::string(channel) != vpn_channels::kStatusChannel) return;
   Arrival arrival;
   if (size > 0) arrival.bytes.assign(data, data + size);
   Queue(std::move(arrival));

@@ -15,14 +15,12 @@
 #include <vector>
 
 #include "common/thread_annotations.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_state.h"
 #include "stand_ins/embedder/transcript.h"
 #include "stand_ins/embedder/ui_codec.h"
 
 namespace velk::embedder {
-
-inline constexpr char kControlChannel[] = "tovrane.vpn/control";
-inline constexpr char kStatusChannel[] = "tovrane.vpn/status";
 
 class UiChannels {
  public:

@@ -302,6 +302,22 @@ std::string FormatValue(const UiValue& value) {
   return formatted + "}";
 }
 
+std::string DescribeEnvelope(const UiEnvelope& envelope, bool as_event) {
+  switch (envelope.kind) {
+    case UiEnvelope::Kind::kSuccess:
+      return (as_event ? "event " : "success ") + FormatValue(envelope.value);
+    case UiEnvelope::Kind::kError:
+      return (as_event ? "error-event " : "error ") +
+             FormatValue(envelope.code) + " " + FormatValue(envelope.message) +
+             " " + FormatValue(envelope.details);
+    case UiEnvelope::Kind::kEmpty:
+      return as_event ? "end-of-stream" : "not-implemented";
+    case UiEnvelope::Kind::kUndecodable:
+      break;
+  }
+  return "undecodable";
+}
+
 std::string HexBytes(const uint8_t* data, size_t size) {
   if (size == 0) return "-";
   std::string hex;

@@ -54,6 +54,12 @@ struct UiEnvelope {
 };
 UiEnvelope DecodeEnvelope(const uint8_t* data, size_t size);
 
+// The envelope as the transcript describes it: a reply ("success VALUE",
+// "error CODE MESSAGE DETAILS", "not-implemented", "undecodable"), or with
+// `as_event` a message the client sent by itself ("event VALUE",
+// "error-event ...", "end-of-stream", "undecodable").
+std::string DescribeEnvelope(const UiEnvelope& envelope, bool as_event);
+
 // The value in the literal syntax of the script (strings quoted and escaped).
 std::string FormatValue(const UiValue& value);
 // `bytes` as a quoted string literal.

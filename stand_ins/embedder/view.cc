@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/demo_panel.h"
 #include "stand_ins/embedder/demo_script.h"
 #include "stand_ins/embedder/demo_settings.h"
@@ -216,8 +217,9 @@ class ViewWindow : public EngineView, private UiChannels::Listener {
       CloseTopLevelWindow();
     } else {
       // What a person's interface does when it opens.
-      channels_->Send(kStatusChannel, "listen", UiValue());
-      channels_->Send(kControlChannel, "getStatus", UiValue());
+      channels_->Send(vpn_channels::kStatusChannel, "listen", UiValue());
+      channels_->Send(vpn_channels::kControlChannel, vpn_channels::kGetStatus,
+                      UiValue());
     }
   }
 
@@ -241,9 +243,10 @@ class ViewWindow : public EngineView, private UiChannels::Listener {
       return;
     }
     if (reply.kind != UiEnvelope::Kind::kSuccess) return;
-    if (call.method == "getStatus" && reply.value.AsString() != nullptr) {
+    if (call.method == vpn_channels::kGetStatus &&
+        reply.value.AsString() != nullptr) {
       ShowStatus(*reply.value.AsString());
-    } else if (call.method == "getConnectedSince") {
+    } else if (call.method == vpn_channels::kGetConnectedSince) {
       panel_->ShowConnectedSince(reply.value);
     }
   }
@@ -252,10 +255,12 @@ class ViewWindow : public EngineView, private UiChannels::Listener {
   // asked for once, when the status becomes "connected".
   void ShowStatus(const std::string& status) {
     panel_->ShowStatus(status);
-    bool became_connected = status == "connected" && shown_status_ != status;
+    bool became_connected =
+        status == vpn_channels::kStatusConnected && shown_status_ != status;
     shown_status_ = status;
     if (became_connected) {
-      channels_->Send(kControlChannel, "getConnectedSince", UiValue());
+      channels_->Send(vpn_channels::kControlChannel,
+                      vpn_channels::kGetConnectedSince, UiValue());
     }
   }
 

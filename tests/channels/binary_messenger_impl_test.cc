@@ -2,6 +2,7 @@
 // messages (once, and never after the engine), and sends with replies.
 
 #include "channels/binary_messenger_impl.h"
+#include "interfaces/vpn_channels.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +19,13 @@ namespace {
 
 using flutter::ChannelReply;
 
-constexpr char kChannel[] = "tovrane.vpn/control";
+constexpr const char* kChannel = vpn_channels::kControlChannel;
 
 class BinaryMessengerImplTest : public testing::Test {
  protected:
   BinaryMessengerImplTest()
-      : engine_(std::make_unique<flutter::FlutterEngine>(TestProject())),
+      : engine_(std::make_unique<flutter::FlutterEngine>(
+            flutter::EngineProjectIn(L"data"))),
         messenger_(engine_->GetMessenger()) {}
 
   // Registers a handler that keeps each message's reply for the test.
@@ -124,14 +126,14 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterTheEngineIsGoneDoesNothing) {
 TEST_F(BinaryMessengerImplTest, SendsWithAndWithoutReply) {
   OutgoingLog outgoing(engine_->engine());
   std::vector<Bytes> replies;
-  messenger_->SendMessage("tovrane.vpn/status", Hex("00 00").data(), 2,
+  messenger_->SendMessage(vpn_channels::kStatusChannel, Hex("00 00").data(), 2,
                           nullptr);
   messenger_->SendMessage("tovrane.vpn/ui", Hex("07 00").data(), 2,
                           [&](const uint8_t* data, size_t size) {
                             replies.emplace_back(data, data + size);
                           });
   ASSERT_EQ(outgoing.messages().size(), 2u);
-  EXPECT_EQ(outgoing.messages()[0].channel, "tovrane.vpn/status");
+  EXPECT_EQ(outgoing.messages()[0].channel, vpn_channels::kStatusChannel);
   EXPECT_FALSE(outgoing.messages()[0].expects_reply);
   EXPECT_EQ(outgoing.messages()[1].bytes, Hex("07 00"));
   EXPECT_TRUE(outgoing.messages()[1].expects_reply);

@@ -4,14 +4,6 @@
 
 namespace velk::test {
 
-flutter::EngineProject TestProject() {
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  project.aot_library_path = L"data\\app.so";
-  return project;
-}
-
 void ResponseLog::Record(const uint8_t* data, size_t size, void* user_data) {
   auto* log = static_cast<ResponseLog*>(user_data);
   MutexLock guard(log->mutex_);

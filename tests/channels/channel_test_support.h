@@ -17,9 +17,6 @@
 
 namespace velk::test {
 
-// A project the stand-in starts an engine for.
-flutter::EngineProject TestProject();
-
 // The answers that the interface side got for delivered messages, from
 // whichever thread sent them.
 class ResponseLog {

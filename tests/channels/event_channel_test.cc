@@ -2,6 +2,7 @@
 // golden reply and event bytes, and the handler-less answers.
 
 #include "channels/event_channel.h"
+#include "interfaces/vpn_channels.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ using flutter::EncodableValue;
 using flutter::EventSink;
 using flutter::StreamHandlerError;
 
-constexpr char kChannel[] = "tovrane.vpn/status";
+constexpr const char* kChannel = vpn_channels::kStatusChannel;
 
 // 07 06 "listen" 00 and 07 06 "cancel" 00: the calls with null arguments.
 const Bytes kListen = Hex("07 06") + Text("listen") + Hex("00");
@@ -74,7 +75,7 @@ struct Recorder {
 class EventChannelTest : public testing::Test {
  protected:
   EventChannelTest()
-      : engine_(TestProject()),
+      : engine_(flutter::EngineProjectIn(L"data")),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 
@@ -158,8 +159,9 @@ TEST_F(EventChannelTest, OtherMethodsGetAnEmptyReply) {
   EXPECT_EQ(reports.Lines(),
             (std::vector<std::string>{
                 "Invalid method call; method name is not a string.",
-                "Unable to construct method call from message on channel: "
-                "tovrane.vpn/status"}));
+                std::string("Unable to construct method call from message on "
+                            "channel: ") +
+                    kChannel}));
 }
 
 TEST_F(EventChannelTest, SinkSendsGoldenEvents) {

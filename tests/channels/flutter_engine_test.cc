@@ -22,7 +22,7 @@ const char kNoEngineReport[] =
     "first.";
 
 TEST(FlutterEngineTest, StartsWithTheProjectsArguments) {
-  flutter::EngineProject project = TestProject();
+  flutter::EngineProject project = flutter::EngineProjectIn(L"data");
   project.entrypoint_arguments = {"--settings=C:\\a b\\s.txt",
                                   "\xD0\xA2\xD0\xBE"};  // "То"
   flutter::FlutterEngine engine(project);
@@ -37,14 +37,14 @@ TEST(FlutterEngineTest, StartsWithTheProjectsArguments) {
 TEST(FlutterEngineTest, DestroysOnlyAnEngineItOwns) {
   int live = VelkEmbedderLiveEngines();
   {
-    flutter::FlutterEngine engine(TestProject());
+    flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
     EXPECT_EQ(VelkEmbedderLiveEngines(), live + 1);
   }
   EXPECT_EQ(VelkEmbedderLiveEngines(), live);
 
   FlutterDesktopEngineRef handed_over = nullptr;
   {
-    flutter::FlutterEngine engine(TestProject());
+    flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
     handed_over = engine.HandOverEngine();
     // Still usable after the hand-over.
     EXPECT_NE(engine.GetPluginRegistrar("UrlLauncherWindows"), nullptr);
@@ -55,7 +55,7 @@ TEST(FlutterEngineTest, DestroysOnlyAnEngineItOwns) {
 }
 
 TEST(FlutterEngineTest, LooksUpOneRegistrarPerPlugin) {
-  flutter::FlutterEngine engine(TestProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   FlutterDesktopPluginRegistrarRef url_launcher =
       engine.GetPluginRegistrar("UrlLauncherWindows");
   EXPECT_NE(url_launcher, nullptr);
@@ -80,7 +80,7 @@ TEST(FlutterEngineTest, EngineThatDidNotStartHasNoRegistrars) {
 }
 
 TEST(FlutterEngineTest, NextFrameCallbackRunsOnce) {
-  flutter::FlutterEngine engine(TestProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   int first = 0;
   int second = 0;
   engine.SetNextFrameCallback([&] {
@@ -101,7 +101,8 @@ TEST(FlutterEngineTest, NextFrameCallbackRunsOnce) {
 TEST(FlutterViewControllerTest, OwnsItsEngineAndView) {
   int live = VelkEmbedderLiveEngines();
   {
-    flutter::FlutterViewController controller(400, 740, TestProject());
+    flutter::FlutterViewController controller(
+        400, 740, flutter::EngineProjectIn(L"data"));
     ASSERT_NE(controller.GetView(), nullptr);
     flutter::FlutterEngine* engine = controller.GetEngine();
     ASSERT_NE(engine->engine(), nullptr);
@@ -130,7 +131,8 @@ TEST(FlutterViewControllerTest, FailedCreationLeavesNoViewAndNoEngine) {
   ReportCapture reports;
   {
     VelkEmbedderFailNextViewController();
-    flutter::FlutterViewController controller(400, 740, TestProject());
+    flutter::FlutterViewController controller(
+        400, 740, flutter::EngineProjectIn(L"data"));
     EXPECT_EQ(controller.GetView(), nullptr);
     // The embedder ended the engine it was given; the wrapper let go of it.
     EXPECT_EQ(VelkEmbedderLiveEngines(), live);

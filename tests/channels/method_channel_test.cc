@@ -2,6 +2,7 @@
 // exactly one reply per incoming message whatever the handler does.
 
 #include "channels/method_channel.h"
+#include "interfaces/vpn_channels.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ using flutter::MethodCall;
 using flutter::MethodChannel;
 using flutter::MethodResult;
 
-constexpr char kChannel[] = "tovrane.vpn/control";
+constexpr const char* kChannel = vpn_channels::kControlChannel;
 
 // 07 09 "getStatus" 00: the method name, then null arguments.
 const Bytes kGetStatusCall = Hex("07 09") + Text("getStatus") + Hex("00");
@@ -32,7 +33,7 @@ const Bytes kGetStatusCall = Hex("07 09") + Text("getStatus") + Hex("00");
 class MethodChannelTest : public testing::Test {
  protected:
   MethodChannelTest()
-      : engine_(TestProject()),
+      : engine_(flutter::EngineProjectIn(L"data")),
         channel_(engine_.GetMessenger(), kChannel,
                  &flutter::StandardMethodCodec::ForSerializer(nullptr)) {}
 
@@ -136,8 +137,9 @@ TEST_F(MethodChannelTest, AnswersUndecodableCallsAsNotImplemented) {
   EXPECT_EQ(reports.Lines(),
             (std::vector<std::string>{
                 "Invalid method call; method name is not a string.",
-                "Unable to construct method call from message on channel "
-                "tovrane.vpn/control"}));
+                std::string("Unable to construct method call from message on "
+                            "channel ") +
+                    kChannel}));
 }
 
 TEST_F(MethodChannelTest, SendsOnlyTheFirstOfTwoCompletions) {

@@ -12,6 +12,7 @@
 #include "channels/flutter_engine.h"
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
+#include "interfaces/vpn_channels.h"
 #include "tests/channels/channel_test_support.h"
 
 namespace velk::test {
@@ -21,7 +22,7 @@ using flutter::EncodableValue;
 using flutter::MethodCall;
 using flutter::MethodResult;
 
-constexpr char kChannel[] = "tovrane.vpn/control";
+constexpr const char* kChannel = vpn_channels::kControlChannel;
 constexpr int kThreads = 8;
 constexpr int kCallsPerThread = 50;
 
@@ -45,21 +46,29 @@ void AnswerEveryStep(std::vector<std::unique_ptr<MethodResult>>* results,
   }
 }
 
-TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
-  flutter::FlutterEngine engine(TestProject());
-  flutter::MethodChannel channel(
-      engine.GetMessenger(), kChannel,
-      &flutter::StandardMethodCodec::ForSerializer(nullptr));
-  ResultQueue queue;
-  queue.Register(&channel);
-
-  const Bytes call = Hex("07 09") + Text("getStatus") + Hex("00");
-  std::vector<ResponseLog> responses(kThreads * kCallsPerThread);
-  for (ResponseLog& log : responses) {
-    Deliver(engine, kChannel, call, &log);
+// An engine whose channel has been sent kThreads * kCallsPerThread calls,
+// each result waiting in the queue.
+class ReplyThreadsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    queue.Register(&channel);
+    const Bytes call = Hex("07 09") + Text("getStatus") + Hex("00");
+    for (ResponseLog& log : responses) Deliver(*engine, kChannel, call, &log);
+    ASSERT_EQ(queue.results.size(), responses.size());
   }
-  ASSERT_EQ(queue.results.size(), responses.size());
 
+  std::unique_ptr<flutter::FlutterEngine> engine =
+      std::make_unique<flutter::FlutterEngine>(
+          flutter::EngineProjectIn(L"data"));
+  flutter::MethodChannel channel{
+      engine->GetMessenger(), kChannel,
+      &flutter::StandardMethodCodec::ForSerializer(nullptr)};
+  ResultQueue queue;
+  std::vector<ResponseLog> responses =
+      std::vector<ResponseLog>(kThreads * kCallsPerThread);
+};
+
+TEST_F(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
   std::vector<std::thread> workers;
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back(AnswerEveryStep, &queue.results, t, kThreads);
@@ -72,25 +81,12 @@ TEST(ReplyThreadsTest, ManyThreadsAnswerManyResults) {
                                           static_cast<uint8_t>(i >> 8), 0, 0};
     ASSERT_EQ(responses[i].Only(), expected) << i;
   }
-  EXPECT_EQ(VelkEmbedderGetCounters(engine.engine()).open_responses, 0u);
+  EXPECT_EQ(VelkEmbedderGetCounters(engine->engine()).open_responses, 0u);
   queue.results.clear();
-  EXPECT_EQ(VelkEmbedderGetCounters(engine.engine()).messenger_references, 1);
+  EXPECT_EQ(VelkEmbedderGetCounters(engine->engine()).messenger_references, 1);
 }
 
-TEST(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
-  auto engine = std::make_unique<flutter::FlutterEngine>(TestProject());
-  flutter::MethodChannel channel(
-      engine->GetMessenger(), kChannel,
-      &flutter::StandardMethodCodec::ForSerializer(nullptr));
-  ResultQueue queue;
-  queue.Register(&channel);
-
-  const Bytes call = Hex("07 09") + Text("getStatus") + Hex("00");
-  std::vector<ResponseLog> responses(kThreads * kCallsPerThread);
-  for (ResponseLog& log : responses) {
-    Deliver(*engine, kChannel, call, &log);
-  }
-
+TEST_F(ReplyThreadsTest, EngineGoesAwayWhileRepliesRace) {
   // Each worker owns its share of the results and answers them while the
   // platform thread destroys the engine.
   std::atomic<int> started{0};

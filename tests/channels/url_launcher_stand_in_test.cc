@@ -11,7 +11,7 @@ namespace velk::test {
 namespace {
 
 TEST(UrlLauncherStandInTest, RecordsTheRegistration) {
-  flutter::FlutterEngine engine(TestProject());
+  flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   FlutterDesktopPluginRegistrarRef registrar =
       engine.GetPluginRegistrar("UrlLauncherWindows");
   int before = UrlLauncherWindowsRegistrationCount();

@@ -8,16 +8,15 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "client/win32_window.h"
 #include "client/window_centring.h"
-#include "tests/support/build_path.h"
 #include "tests/support/test_process.h"
+#include "tests/support/ui_transcript.h"
 #include "win/program_path.h"
-#include "win/scoped_handle.h"
+#include "win/text.h"
 
 namespace velk {
 namespace {
@@ -52,49 +51,12 @@ TEST(WindowCentring, CentresOnTheWorkAreaKeepingTheCaptionReachable) {
 // velk_vpn.exe beside this test, with the stand-in libraries.
 std::wstring ClientProgram() { return GetProgramFolder() + L"\\velk_vpn.exe"; }
 
-// A client that a test started; one still running at the end is killed, so
-// that no test leaves it behind.
-struct RunningClient {
-  ~RunningClient() {
-    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
-      (void)TerminateProcess(process.get(), 99);  // the test failed already
-    }
-  }
-
-  ScopedKernelHandle process;
-  DWORD process_id = 0;
-};
-
-bool StartClient(const std::wstring& arguments, RunningClient* client) {
-  const std::wstring program = ClientProgram();
-  std::wstring command_line = L"\"" + program + L"\" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, GetProgramFolder().c_str(), &startup,
-                      &started)) {
-    return false;
-  }
-  ScopedKernelHandle thread(started.hThread);
-  client->process.reset(started.hProcess);
-  client->process_id = started.dwProcessId;
-  return true;
-}
-
-// The exit code, or -1 when the process did not end in time.
-int WaitForExit(const RunningClient& client, DWORD milliseconds) {
-  DWORD code = 0;
-  if (WaitForSingleObject(client.process.get(), milliseconds) !=
-          WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(client.process.get(), &code)) {
-    return -1;
-  }
-  return static_cast<int>(code);
+bool StartClient(const std::wstring& arguments, test::TestProcess* client) {
+  return client->Start(ClientProgram(), arguments, GetProgramFolder());
 }
 
 // The process's visible main window, once it shows.
-HWND WaitForShownWindow(const RunningClient& client, DWORD milliseconds) {
+HWND WaitForShownWindow(const test::TestProcess& client, DWORD milliseconds) {
   const ULONGLONG deadline = GetTickCount64() + milliseconds;
   while (GetTickCount64() < deadline) {
     HWND window = nullptr;
@@ -102,9 +64,9 @@ HWND WaitForShownWindow(const RunningClient& client, DWORD milliseconds) {
                                    nullptr)) != nullptr) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner == client.process_id && IsWindowVisible(window)) return window;
+      if (owner == client.id() && IsWindowVisible(window)) return window;
     }
-    if (WaitForSingleObject(client.process.get(), 20) == WAIT_OBJECT_0) break;
+    if (WaitForSingleObject(client.handle(), 20) == WAIT_OBJECT_0) break;
   }
   return nullptr;
 }
@@ -161,10 +123,10 @@ TEST(ClientProgram, CarriesItsManifestAndIconGroup) {
 }
 
 TEST(ClientProgram, OpensCentredAndEndsWithZeroWhenClosed) {
-  RunningClient client;
+  test::TestProcess client;
   ASSERT_TRUE(StartClient(L"", &client));
   HWND window = WaitForShownWindow(client, 20000);
-  ASSERT_NE(window, nullptr) << "exit code " << WaitForExit(client, 0);
+  ASSERT_NE(window, nullptr) << "exit code " << client.Wait(0);
 
   wchar_t title[16] = {};
   GetWindowTextW(window, title, 16);
@@ -183,27 +145,7 @@ TEST(ClientProgram, OpensCentredAndEndsWithZeroWhenClosed) {
   EXPECT_EQ(bounds.top, centred_top < work.top ? work.top : centred_top);
 
   PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForExit(client, 20000), 0);
-}
-
-// The entry-point arguments that the stand-in interface recorded in its
-// transcript, decoded from the hexadecimal of each "arg" line.
-std::vector<std::string> RecordedArguments(const std::wstring& transcript) {
-  std::vector<std::string> arguments;
-  std::ifstream file(std::filesystem::path(transcript), std::ios::binary);
-  std::string line;
-  while (std::getline(file, line)) {
-    std::istringstream fields(line);
-    std::string kind, index, hex;
-    if (!(fields >> kind >> index >> hex) || kind != "arg") continue;
-    std::string bytes;
-    for (size_t i = 0; hex != "-" && i + 1 < hex.size(); i += 2) {
-      bytes.push_back(
-          static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    }
-    arguments.push_back(bytes);
-  }
-  return arguments;
+  EXPECT_EQ(client.Wait(20000), 0);
 }
 
 TEST(ClientProgram, HandsItsArgumentsToTheInterface) {
@@ -213,29 +155,31 @@ TEST(ClientProgram, HandsItsArgumentsToTheInterface) {
   std::ofstream(std::filesystem::path(script), std::ios::binary) << "close\n";
   (void)DeleteFileW(transcript.c_str());  // absent on the first run
 
-  RunningClient client;
+  test::TestProcess client;
   // The interface's script closes the window at once.
   ASSERT_TRUE(
       StartClient(L"--ui-script=close_script.txt "
                   L"--ui-transcript=arguments_transcript.txt "
                   L"\"two words\" \xD800 last",
                   &client));
-  EXPECT_EQ(WaitForExit(client, 20000), 0);
+  EXPECT_EQ(client.Wait(20000), 0);
+  test::UiTranscript recorded;
+  ASSERT_TRUE(test::ReadUiTranscript(Utf16ToUtf8(transcript), &recorded));
   EXPECT_EQ(
-      RecordedArguments(transcript),
+      recorded.Arguments(),
       (std::vector<std::string>{"--ui-script=close_script.txt",
                                 "--ui-transcript=arguments_transcript.txt",
                                 "two words", "", "last"}));
 }
 
 TEST(ClientProgram, SetupArgumentRunsTheSetupModeInstead) {
-  RunningClient client;
+  test::TestProcess client;
   // A hand-off file that does not exist: the setup mode's code 10, and no
   // window, whatever else the command line holds.
   ASSERT_TRUE(StartClient(
       L"--demo-settings=none --tovrane-vpn-setup=\"C:\\no such\\tvc0.tmp\"",
       &client));
-  EXPECT_EQ(WaitForExit(client, 20000), 10);
+  EXPECT_EQ(client.Wait(20000), 10);
   EXPECT_EQ(WaitForShownWindow(client, 0), nullptr);
 }
 

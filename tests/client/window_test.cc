@@ -11,31 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include "client/engine_setup.h"
+#include "channels/engine_project.h"
 #include "client/flutter_window.h"
 #include "client/platform_task.h"
 #include "client/win32_window.h"
 #include "stand_ins/embedder/embedder_testing.h"
 #include "stand_ins/url_launcher/url_launcher_testing.h"
+#include "tests/support/message_pump.h"
 
 namespace velk {
 namespace {
-
-// Handles this thread's messages until `done` holds or `milliseconds` pass.
-template <typename Predicate>
-bool PumpUntil(Predicate done, DWORD milliseconds = 5000) {
-  const ULONGLONG deadline = GetTickCount64() + milliseconds;
-  while (!done()) {
-    if (GetTickCount64() > deadline) return false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    Sleep(1);
-  }
-  return true;
-}
 
 bool ClassRegistered() {
   WNDCLASSEXW info = {};
@@ -47,7 +32,8 @@ bool ClassRegistered() {
 class RecordingWindow : public FlutterWindow {
  public:
   // The window alone: no VPN plug-in.
-  RecordingWindow() : FlutterWindow(BuildEngineProject(L"data"), nullptr) {}
+  RecordingWindow()
+      : FlutterWindow(flutter::EngineProjectIn(L"data"), nullptr) {}
 
   int shows = 0;
   bool visible_when_created = true;
@@ -75,11 +61,12 @@ TEST(MainWindow, IsShownOnceAfterItsFirstFrame) {
   EXPECT_FALSE(IsWindowVisible(window.NativeHandle()));
   EXPECT_EQ(window.shows, 0);
   HWND handle = window.NativeHandle();
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(handle) != FALSE; }));
+  EXPECT_TRUE(test::PumpMessagesUntil(
+      [&] { return IsWindowVisible(handle) != FALSE; }));
   EXPECT_FALSE(IsZoomed(handle));
   EXPECT_FALSE(IsIconic(handle));
   // Later frames must not show it again.
-  PumpUntil([] { return false; }, 200);
+  test::PumpMessagesFor(200);
   EXPECT_EQ(window.shows, 1);
   EXPECT_EQ(UrlLauncherWindowsRegistrationCount(), registrations + 1);
 }
@@ -211,8 +198,9 @@ TEST(MainWindow, RunsAPostedTaskOnThePlatformThreadOnceAndFreesIt) {
   TaskLedger ledger;
   PostFromWorker(window.NativeHandle(), &ledger);
 
-  EXPECT_TRUE(PumpUntil([&] { return ledger.freed.load() == 1; }));
-  PumpUntil([] { return false; }, 100);
+  EXPECT_TRUE(
+      test::PumpMessagesUntil([&] { return ledger.freed.load() == 1; }));
+  test::PumpMessagesFor(100);
   EXPECT_EQ(ledger.runs.load(), 1);
   EXPECT_EQ(ledger.freed.load(), 1);
   EXPECT_EQ(ledger.thread.load(), GetCurrentThreadId());
@@ -240,7 +228,7 @@ TEST(MainWindow, FreesTasksStillQueuedWhenTheWindowGoes) {
     MSG quit = {};
     EXPECT_EQ(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0,
               !destroy_object);
-    PumpUntil([] { return false; }, 100);
+    test::PumpMessagesFor(100);
     EXPECT_EQ(ledger.runs.load(), 0);
   }
 }

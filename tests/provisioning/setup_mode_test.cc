@@ -40,24 +40,25 @@ TEST(SetupCommandLine, TakesThePathAfterTheFirstOccurrence) {
   }
 }
 
-TEST(TunnelDataFolder, FollowsProgramDataOrItsUsualPlace) {
+TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
   const std::pair<std::wstring, std::wstring> cases[] = {
-      {L"D:\\Shared Data", L"D:\\Shared Data\\TovraneVPN"},
-      {L"", L"C:\\ProgramData\\TovraneVPN"},  // unset
+      {L"D:\\Shared Data", L"D:\\Shared Data"},
+      {L"", L"C:\\ProgramData"},  // unset
       // As long as the first buffer, and longer: never cut or overrun.
-      {L"D:\\" + std::wstring(257, L'e'),
-       L"D:\\" + std::wstring(257, L'e') + L"\\TovraneVPN"},
-      {L"D:\\" + std::wstring(400, L'd'),
-       L"D:\\" + std::wstring(400, L'd') + L"\\TovraneVPN"},
+      {L"D:\\" + std::wstring(257, L'e'), L"D:\\" + std::wstring(257, L'e')},
+      {L"D:\\" + std::wstring(400, L'd'), L"D:\\" + std::wstring(400, L'd')},
   };
   wchar_t saved[MAX_PATH] = {};
   const bool had_value =
       GetEnvironmentVariableW(L"ProgramData", saved, MAX_PATH);
-  for (const auto& [program_data, folder] : cases) {
+  for (const auto& [program_data, fallback] : cases) {
     SetEnvironmentVariableW(
         L"ProgramData", program_data.empty() ? nullptr : program_data.c_str());
-    EXPECT_EQ(GetTunnelDataFolder(), folder);
-    EXPECT_EQ(GetTunnelConfigPath(), folder + L"\\tovranevpn.conf");
+    EXPECT_EQ(GetProgramDataFromEnvironment(), fallback);
+    // Wine's known folder is C:\ProgramData.
+    EXPECT_EQ(GetTunnelDataFolder(), L"C:\\ProgramData\\TovraneVPN");
+    EXPECT_EQ(GetTunnelConfigPath(),
+              L"C:\\ProgramData\\TovraneVPN\\tovranevpn.conf");
   }
   SetEnvironmentVariableW(L"ProgramData", had_value ? saved : nullptr);
 }

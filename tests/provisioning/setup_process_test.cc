@@ -1,20 +1,23 @@
 // Setup mode and the elevation hand-off end to end under Wine. This program
 // runs itself as the setup process (its entry offers the command line to the
 // setup mode first), which installs and starts the test host as the tunnel
-// service. Each case has a private ProgramData and temporary folder, both
-// with spaces in their paths.
+// service. Each case has a private temporary folder with spaces in its path,
+// and starts and ends without the data folder.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 
 #include "client/provisioning/elevated_setup.h"
 #include "client/provisioning/setup_mode.h"
 #include "client/provisioning/tunnel_config.h"
+#include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
@@ -54,13 +57,43 @@ std::wstring SetupArgument(const fs::path& input) {
   return L"--tovrane-vpn-setup=\"" + input.wstring() + L"\"";
 }
 
-int CountHandOffFiles(const fs::path& folder) {
+int CountHandOffFiles() {
   int count = 0;
-  for (const auto& entry : fs::directory_iterator(folder)) {
+  std::error_code none;
+  for (const auto& entry : fs::directory_iterator(GetHandOffFolder(), none)) {
     const std::wstring name = entry.path().filename().wstring();
     count += name.rfind(L"tvc", 0) == 0 && entry.path().extension() == L".tmp";
   }
   return count;
+}
+
+// Runs a Linux tool on Windows paths, each named through its folder so that
+// a link in the last step is named and not followed. Wine starts a Linux
+// program when asked to, and needs one here: its CreateSymbolicLinkW answers
+// success without making a link, and deleting a link to a file by name
+// deletes the file it points at.
+void RunLinuxTool(const wchar_t* tool, std::wstring arguments,
+                  std::initializer_list<fs::path> paths) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const auto unix_name =
+      reinterpret_cast<UnixName>(reinterpret_cast<void*>(GetProcAddress(
+          GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  ASSERT_NE(unix_name, nullptr);
+  for (const fs::path& path : paths) {
+    const char* folder = unix_name(path.parent_path().c_str());
+    ASSERT_NE(folder, nullptr);
+    arguments += L" \"" + fs::path(folder).wstring() + L"/" +
+                 path.filename().wstring() + L"\"";
+  }
+  // Wine may report a Linux program ended before it has: its work is
+  // awaited where it shows, on the last path.
+  (void)RunProgram(std::wstring(L"/bin/") + tool, arguments);
+  const bool removing = tool == std::wstring(L"rm");
+  for (int wait = 0; wait < 100; ++wait) {
+    if (fs::exists(*std::prev(paths.end())) != removing) return;
+    Sleep(50);
+  }
+  FAIL() << "the Linux tool did not finish";
 }
 
 class SetupProcessTest : public testing::Test {
@@ -73,12 +106,12 @@ class SetupProcessTest : public testing::Test {
     root_ = fs::path(temp) /
             (L"velk prov " + std::to_wstring(GetCurrentProcessId()));
     temp_ = root_ / L"tmp dir";
-    fs::create_directories(root_ / L"program data");
     fs::create_directories(temp_);
-    SetEnvironmentVariableW(L"ProgramData", (root_ / L"program data").c_str());
     SetEnvironmentVariableW(L"TMP", temp_.c_str());
     SetEnvironmentVariableW(L"TEMP", temp_.c_str());
-    config_path_ = root_ / L"program data\\TovraneVPN\\tovranevpn.conf";
+    data_folder_ = GetTunnelDataFolder();
+    config_path_ = GetTunnelConfigPath();
+    RemoveDataFolder();
     input_ = temp_ / L"tvc input.tmp";
     program_files_copy_ =
         fs::path(L"C:\\Program Files") /
@@ -87,6 +120,7 @@ class SetupProcessTest : public testing::Test {
 
   void TearDown() override {
     EXPECT_TRUE(test::RemoveTunnelService());
+    RemoveDataFolder();
     std::error_code ignored;
     fs::remove_all(root_, ignored);
     fs::remove_all(program_files_copy_, ignored);
@@ -104,6 +138,9 @@ class SetupProcessTest : public testing::Test {
     return folder / L"velk_vpn.exe";
   }
 
+  // A link there goes, not what it points at.
+  void RemoveDataFolder() { RunLinuxTool(L"rm", L"-rf", {data_folder_}); }
+
   // Runs this program as the setup process on an input file holding `text`.
   int RunSetupOn(const std::string& text) {
     WriteFileBytes(input_, text);
@@ -115,6 +152,7 @@ class SetupProcessTest : public testing::Test {
   fs::path root_;
   fs::path program_files_copy_;
   fs::path temp_;
+  fs::path data_folder_;
   fs::path config_path_;
   fs::path input_;
 };
@@ -157,12 +195,6 @@ TEST_F(SetupProcessTest, TakesThePathAfterTheFirstArgumentOnly) {
 }
 
 TEST_F(SetupProcessTest, ExitCodesOfTheLaterSteps) {
-  // 11: the data folder cannot be made, so it cannot be secured.
-  SetEnvironmentVariableW(L"ProgramData", (root_ / L"none" / L"x").c_str());
-  EXPECT_EQ(RunSetupOn(MakeConfig("a:1")), 11);
-  EXPECT_FALSE(fs::exists(input_));
-  SetEnvironmentVariableW(L"ProgramData", (root_ / L"program data").c_str());
-
   // 12: a folder where the file belongs cannot be written as a file.
   fs::create_directories(config_path_);
   EXPECT_EQ(RunSetupOn(MakeConfig("a:1")), 12);
@@ -225,6 +257,93 @@ TEST_F(SetupProcessTest, ServiceIsPointedOnlyAtAnApprovedFolder) {
   EXPECT_EQ(moved.binary_path.find(program_files_copy_.wstring()), 1u);
 }
 
+// A standard user prepares the input or the data folder so that the
+// administrator's setup reads, deletes, secures or writes something else.
+// Setup refuses with its exit code and leaves everything as it was.
+TEST_F(SetupProcessTest, RefusesWhatAUserPrepared) {
+  const fs::path victim = root_ / L"victim";
+  const fs::path victim_file = victim / L"secret.txt";
+  const std::string config = MakeConfig("a:1");
+  struct Attack {
+    const char* name;
+    std::function<std::wstring()> prepare;  // answers the setup's input path
+    int exit_code;
+  };
+  const Attack attacks[] = {
+      {"input is a link",
+       [&] {
+         RunLinuxTool(L"ln", L"-s", {victim_file, input_});
+         EXPECT_EQ(ReadFileBytes(input_), "secret");
+         return input_.wstring();
+       },
+       10},
+      {"input is a second name",
+       [&] {
+         EXPECT_TRUE(
+             CreateHardLinkW(input_.c_str(), victim_file.c_str(), nullptr));
+         return input_.wstring();
+       },
+       10},
+      {"input is not a hand-off file", [&] { return victim_file.wstring(); },
+       10},
+      {"input is too large",
+       [&] {
+         WriteFileBytes(input_, std::string(64 * 1024 + 1, 'x'));
+         return input_.wstring();
+       },
+       10},
+      {"input is on another machine",
+       [&] {
+         WriteFileBytes(input_, config);
+         return L"\\\\localhost\\C$" + input_.wstring().substr(2);
+       },
+       10},
+      {"input is a device", [] { return std::wstring(L"\\\\.\\NUL"); }, 10},
+      {"input is a device by a file name",
+       [&] { return (temp_ / L"nul.tmp").wstring(); }, 10},
+      {"data folder is a file",
+       [&] {
+         WriteFileBytes(data_folder_, "planted");
+         WriteFileBytes(input_, config);
+         return input_.wstring();
+       },
+       11},
+      {"data folder is a link",
+       [&] {
+         RunLinuxTool(L"ln", L"-s", {victim, data_folder_});
+         WriteFileBytes(input_, config);
+         return input_.wstring();
+       },
+       11},
+      {"stored file is a link",
+       [&] {
+         fs::create_directory(data_folder_);
+         RunLinuxTool(L"ln", L"-s", {victim_file, config_path_});
+         WriteFileBytes(input_, config);
+         return input_.wstring();
+       },
+       12},
+  };
+  for (const Attack& attack : attacks) {
+    SCOPED_TRACE(attack.name);
+    fs::create_directories(victim);
+    WriteFileBytes(victim_file, "secret");
+    const std::wstring input = attack.prepare();
+    const std::string planted = ReadFileBytes(data_folder_);
+    EXPECT_EQ(RunProgram(GetProgramPath(), SetupArgument(input)),
+              attack.exit_code);
+    EXPECT_EQ(ReadFileBytes(victim_file), "secret");
+    EXPECT_EQ(fs::directory_iterator(victim)->path(), victim_file)
+        << "nothing else in the victim folder";
+    EXPECT_EQ(
+        fs::is_regular_file(data_folder_) ? ReadFileBytes(data_folder_) : "",
+        planted);
+    EXPECT_FALSE(TunnelServiceExists());
+    RemoveDataFolder();
+    RunLinuxTool(L"rm", L"-f", {input_});
+  }
+}
+
 using HandOffTest = SetupProcessTest;
 
 TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
@@ -238,7 +357,7 @@ TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
   EXPECT_EQ(ReadFileBytes(config_path_), config);
   EXPECT_TRUE(TunnelServiceIsCurrent(config_path_.wstring()));
   EXPECT_TRUE(test::WaitForTunnelServiceState(TunnelServiceState::Running));
-  EXPECT_EQ(CountHandOffFiles(temp_), 0);
+  EXPECT_EQ(CountHandOffFiles(), 0);
 }
 
 TEST_F(HandOffTest, FailsOnAnyOtherExitCode) {
@@ -248,7 +367,29 @@ TEST_F(HandOffTest, FailsOnAnyOtherExitCode) {
   EXPECT_FALSE(RunElevatedSetup(""));
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
   EXPECT_EQ(ReadFileBytes(report), "10");
-  EXPECT_EQ(CountHandOffFiles(temp_), 0);
+  EXPECT_EQ(CountHandOffFiles(), 0);
+}
+
+TEST_F(HandOffTest, LeftoversOfAnEndedClientGoAtTheNextStart) {
+  // A client that ended while the prompt was open left its file; a hand-off
+  // in progress holds its own open; other files are not ours.
+  const fs::path folder = GetHandOffFolder();
+  fs::create_directories(folder);
+  WriteFileBytes(folder / L"tvc1.tmp", "left over");
+  WriteFileBytes(folder / L"tvc2.tmp", "in progress");
+  WriteFileBytes(folder / L"other.tmp", "not ours");
+  WriteFileBytes(temp_ / L"tvc3.tmp", "another program's");
+  ScopedKernelHandle in_progress(CreateFileW(
+      (folder / L"tvc2.tmp").c_str(), GENERIC_WRITE,
+      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(in_progress);
+  RemoveHandOffLeftovers();
+  // A deletion that was only marked would show once the handle is closed.
+  in_progress.reset();
+  EXPECT_FALSE(fs::exists(folder / L"tvc1.tmp"));
+  EXPECT_EQ(ReadFileBytes(folder / L"tvc2.tmp"), "in progress");
+  EXPECT_TRUE(fs::exists(folder / L"other.tmp"));
+  EXPECT_TRUE(fs::exists(temp_ / L"tvc3.tmp"));
 }
 
 TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
@@ -264,7 +405,7 @@ TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", nullptr);
   SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
   EXPECT_FALSE(succeeded);
-  EXPECT_EQ(CountHandOffFiles(temp_), 0);
+  EXPECT_EQ(CountHandOffFiles(), 0);
   EXPECT_FALSE(fs::exists(report));
 
   // The copy was not ended: it still finishes, and finds its input gone.

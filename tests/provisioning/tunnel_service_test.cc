@@ -31,9 +31,7 @@ class TunnelServiceTest : public testing::Test {
   }
   void TearDown() override { EXPECT_TRUE(test::RemoveTunnelService()); }
 
-  PSID user_sid() {
-    return reinterpret_cast<TOKEN_USER*>(user_.data())->User.Sid;
-  }
+  PSID user_sid() { return user_.sid(); }
 
   // Installs, gives the test host `extra_arguments`, starts and waits.
   void StartWithArguments(const std::wstring& extra_arguments) {
@@ -61,7 +59,7 @@ class TunnelServiceTest : public testing::Test {
 
   // The test host beside this program is the service's, as if installed.
   test::ScopedInstallRecord record_{GetProgramFolder()};
-  std::vector<unsigned char> user_;
+  CurrentUser user_;
 };
 
 TEST_F(TunnelServiceTest, InstallCreatesOrReplacesTheService) {

@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,11 +20,18 @@
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
+#include "tests/support/hex.h"
+#include "tests/support/message_pump.h"
+#include "tests/support/temporary_folder.h"
+#include "tests/support/ui_transcript.h"
 
+namespace velk::test {
 namespace {
 
 using flutter::EncodableValue;
+namespace channels = velk::vpn_channels;
 
 constexpr int64_t kConnectedSince = 1700000000000;
 
@@ -36,8 +41,8 @@ class FakePlugin {
  public:
   explicit FakePlugin(flutter::BinaryMessenger* messenger)
       : codec_(&flutter::StandardMethodCodec::ForSerializer(nullptr)),
-        control_(messenger, "tovrane.vpn/control", codec_),
-        status_(messenger, "tovrane.vpn/status", codec_) {
+        control_(messenger, channels::kControlChannel, codec_),
+        status_(messenger, channels::kStatusChannel, codec_) {
     control_.SetCallHandler(
         [this](const flutter::MethodCall& call,
                std::unique_ptr<flutter::MethodResult> result) {
@@ -73,20 +78,21 @@ class FakePlugin {
   void Handle(const flutter::MethodCall& call,
               std::unique_ptr<flutter::MethodResult> result) {
     methods.push_back(call.method_name());
-    if (call.method_name() == "getStatus") {
-      result->Success(EncodableValue(std::string("disconnected")));
-    } else if (call.method_name() == "connect") {
+    if (call.method_name() == channels::kGetStatus) {
+      result->Success(
+          EncodableValue(std::string(channels::kStatusDisconnected)));
+    } else if (call.method_name() == channels::kConnect) {
       connect_argument = *call.arguments();
-      Send("connecting");
+      Send(channels::kStatusConnecting);
       // The client repeats "connected" at every poll.
-      Send("connected");
-      Send("connected");
+      Send(channels::kStatusConnected);
+      Send(channels::kStatusConnected);
       worker_ =
           std::thread([answer = std::move(result)] { answer->Success(); });
-    } else if (call.method_name() == "getConnectedSince") {
+    } else if (call.method_name() == channels::kGetConnectedSince) {
       result->Success(EncodableValue(kConnectedSince));
-    } else if (call.method_name() == "disconnect") {
-      Send("disconnected");
+    } else if (call.method_name() == channels::kDisconnect) {
+      Send(channels::kStatusDisconnected);
       result->Success();
     } else {
       result->NotImplemented();
@@ -99,11 +105,6 @@ class FakePlugin {
   std::unique_ptr<flutter::EventSink> sink_;
   std::thread worker_;
 };
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -119,39 +120,12 @@ std::string Quoted(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 0xF];
-  }
-  return hex;
-}
-
-// The entries of the last run in a transcript, each without its time; the
-// times are checked to be whole milliseconds that never go back.
-std::vector<std::string> Entries(const std::string& transcript,
-                                 std::vector<std::string>* header) {
-  std::vector<std::string> entries;
-  std::istringstream lines(transcript);
-  long long last_time = 0;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("transcript of the stand-in")) {
-      entries.clear();
-      header->clear();
-    }
-    if (line.empty() || line[0] < '0' || line[0] > '9') {
-      header->push_back(line);
-      continue;
-    }
-    size_t space = line.find(' ');
-    long long time = std::stoll(line.substr(0, space));
-    EXPECT_GE(time, last_time) << line;
-    last_time = time;
-    entries.push_back(line.substr(space + 1));
-  }
-  return entries;
+// The last run of the transcript at `path`.
+UiTranscript ReadTranscript(const std::string& path) {
+  UiTranscript transcript;
+  EXPECT_TRUE(ReadUiTranscript(path, &transcript)) << path;
+  EXPECT_TRUE(transcript.TimesInOrder());
+  return transcript;
 }
 
 // Whether `expected` appear in `entries` in this order (others may lie
@@ -174,15 +148,7 @@ class DemoViewTest : public testing::Test {
   static constexpr wchar_t kHostClass[] = L"VelkDemoViewTestHost";
 
   void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
-    folder_ = std::string(temp) + "velk demo view " +
-              std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(folder_.c_str(), nullptr);
-    settings_path_ = folder_ + "demo settings.txt";
-    script_path_ = folder_ + "script.txt";
-    transcript_path_ = folder_ + "transcript.txt";
-    (void)DeleteFileA(transcript_path_.c_str());  // each test starts afresh
+    ASSERT_FALSE(folder_.path().empty());
 
     WNDCLASSW host_class = {};
     host_class.lpfnWndProc = &DemoViewTest::HostProcedure;
@@ -198,11 +164,6 @@ class DemoViewTest : public testing::Test {
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     }
     UnregisterClassW(kHostClass, GetModuleHandleW(nullptr));
-    for (const std::string& path :
-         {settings_path_, script_path_, transcript_path_}) {
-      (void)DeleteFileA(path.c_str());  // leftovers in the temporary folder
-    }
-    (void)RemoveDirectoryA(folder_.c_str());
   }
 
   // Starts the engine with the view and the fake plug-in, as the client
@@ -210,9 +171,7 @@ class DemoViewTest : public testing::Test {
   void Start(const std::string& script, bool destroy_view_with_host) {
     WriteFile(script_path_, script);
     destroy_view_with_host_ = destroy_view_with_host;
-    flutter::EngineProject project;
-    project.assets_path = L"data\\flutter_assets";
-    project.icu_data_path = L"data\\icudtl.dat";
+    flutter::EngineProject project = flutter::EngineProjectIn(L"data");
     project.entrypoint_arguments = {"--demo-settings=" + settings_path_,
                                     "--ui-script=" + script_path_,
                                     "--ui-transcript=" + transcript_path_};
@@ -245,11 +204,7 @@ class DemoViewTest : public testing::Test {
   // Runs the message loop until the host window is closed, or 20 s.
   void RunUntilClosed() {
     SetTimer(host_, kGuardTimer, 20000, nullptr);
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
+    RunMessageLoop();
     EXPECT_FALSE(timed_out_) << "the script never closed the window";
   }
 
@@ -279,10 +234,10 @@ class DemoViewTest : public testing::Test {
 
   static constexpr UINT_PTR kGuardTimer = 7;
 
-  std::string folder_;
-  std::string settings_path_;
-  std::string script_path_;
-  std::string transcript_path_;
+  TemporaryFolder folder_{L"velk demo view"};
+  const std::string settings_path_ = folder_.Utf8File(L"demo settings.txt");
+  const std::string script_path_ = folder_.Utf8File(L"script.txt");
+  const std::string transcript_path_ = folder_.Utf8File(L"transcript.txt");
   std::unique_ptr<flutter::FlutterViewController> controller_;
   std::unique_ptr<FakePlugin> plugin_;
   HWND view_ = nullptr;
@@ -318,27 +273,31 @@ TEST_F(DemoViewTest, ScriptDrivesTheInterfaceAndTheTranscriptRecordsIt) {
   // "connect" reached the plug-in with the demonstration settings.
   ASSERT_TRUE(plugin_->connect_argument.has_value());
   const auto& map = std::get<flutter::EncodableMap>(*plugin_->connect_argument);
-  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("settings"))),
-            "private_key=a2V5\nendpoint=10.77.0.1:51820");
-  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("address"))),
-            "10.77.0.2/32");
-  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue("dns"))), "1.1.1.1");
-  EXPECT_EQ(std::get<int32_t>(map.at(EncodableValue("mtu"))), 1350);
+  EXPECT_EQ(
+      std::get<std::string>(map.at(EncodableValue(channels::kSettingsKey))),
+      "private_key=a2V5\nendpoint=10.77.0.1:51820");
+  EXPECT_EQ(
+      std::get<std::string>(map.at(EncodableValue(channels::kAddressKey))),
+      "10.77.0.2/32");
+  EXPECT_EQ(std::get<std::string>(map.at(EncodableValue(channels::kDnsKey))),
+            "1.1.1.1");
+  EXPECT_EQ(std::get<int32_t>(map.at(EncodableValue(channels::kMtuKey))),
+            channels::kDefaultMtu);
   // "connected" came twice; the time was asked for once.
   EXPECT_EQ(plugin_->methods, (std::vector<std::string>{
                                   "getStatus", "connect", "getConnectedSince",
                                   "unknownMethod", "disconnect"}));
 
-  std::vector<std::string> header;
-  std::vector<std::string> entries =
-      Entries(ReadFile(transcript_path_), &header);
+  const UiTranscript transcript = ReadTranscript(transcript_path_);
+  const std::vector<std::string> entries = transcript.Texts();
+  const std::vector<std::string>& header = transcript.header();
   std::string settings_argument = "--demo-settings=" + settings_path_;
   ASSERT_EQ(header.size(), 5u);
   EXPECT_EQ(header[1], "args 3");
-  EXPECT_EQ(header[2], "arg 0 " + Hex(settings_argument) + " # " +
+  EXPECT_EQ(header[2], "arg 0 " + ToHex(settings_argument) + " # " +
                            Quoted(settings_argument));
   EXPECT_TRUE(header[4].starts_with(
-      "arg 2 " + Hex("--ui-transcript=" + transcript_path_)));
+      "arg 2 " + ToHex("--ui-transcript=" + transcript_path_)));
 
   const std::string control = "tovrane.vpn/control ";
   const std::string status = "tovrane.vpn/status ";
@@ -397,9 +356,8 @@ TEST_F(DemoViewTest, WaitThatTimesOutFailsAndClosesTheWindow) {
         /*destroy_view_with_host=*/true);
   RunUntilClosed();
 
-  std::vector<std::string> header;
-  std::vector<std::string> entries =
-      Entries(ReadFile(transcript_path_), &header);
+  const std::vector<std::string> entries =
+      ReadTranscript(transcript_path_).Texts();
   EXPECT_TRUE(InOrder(
       entries,
       {"script 2 wait status connected 300",
@@ -415,9 +373,8 @@ TEST_F(DemoViewTest, ScriptThatDoesNotParseSendsNothing) {
   Start("listen\ncall connect demo\nwiat\n", /*destroy_view_with_host=*/false);
   RunUntilClosed();
 
-  std::vector<std::string> header;
-  std::vector<std::string> entries =
-      Entries(ReadFile(transcript_path_), &header);
+  const std::vector<std::string> entries =
+      ReadTranscript(transcript_path_).Texts();
   EXPECT_EQ(entries,
             (std::vector<std::string>{
                 "settings " + Quoted(settings_path_) +
@@ -430,27 +387,18 @@ TEST_F(DemoViewTest, EngineMayEndWhileTheScriptWaits) {
   Start("listen\nwait status connected 60000\n",
         /*destroy_view_with_host=*/false);
   // A few turns of the loop: the script starts and waits.
-  for (int turn = 0; turn < 50 && frames_ == 0; ++turn) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    }
-    Sleep(10);
-  }
+  PumpMessagesUntil([this] { return frames_ > 0; }, 500);
   EXPECT_EQ(frames_, 1);
   int live = VelkEmbedderLiveEngines();
   controller_.reset();  // the engine and the view go; the wait with them
   EXPECT_EQ(VelkEmbedderLiveEngines(), live - 1);
   EXPECT_FALSE(IsWindow(view_));
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    DispatchMessageW(&message);
-  }
-  std::vector<std::string> header;
-  std::vector<std::string> entries =
-      Entries(ReadFile(transcript_path_), &header);
+  PumpQueuedMessages();
+  const std::vector<std::string> entries =
+      ReadTranscript(transcript_path_).Texts();
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries.back(), "script 2 wait status connected 60000");
 }
 
 }  // namespace
+}  // namespace velk::test

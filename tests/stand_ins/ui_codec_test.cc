@@ -13,16 +13,19 @@
 #include "channels/encodable_value.h"
 #include "channels/method_call.h"
 #include "channels/standard_method_codec.h"
+#include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/demo_script.h"
 #include "stand_ins/embedder/demo_settings.h"
+#include "tests/support/hex.h"
 
+namespace velk::test {
 namespace {
 
 using velk::embedder::DecodeEnvelope;
+using velk::embedder::DescribeEnvelope;
 using velk::embedder::EncodeMethodCall;
 using velk::embedder::FormatValue;
 using velk::embedder::HexBytes;
-using velk::embedder::UiEnvelope;
 using velk::embedder::UiValue;
 
 UiValue Literal(const std::string& text) {
@@ -31,15 +34,6 @@ UiValue Literal(const std::string& text) {
   EXPECT_TRUE(velk::embedder::ParseLiteral(text, &value, &error))
       << text << ": " << error;
   return value;
-}
-
-std::vector<uint8_t> FromHex(const std::string& hex) {
-  std::vector<uint8_t> bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(
-        static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
 }
 
 TEST(UiCodecTest, EncodesCallsAsGoldenBytes) {
@@ -81,7 +75,7 @@ TEST(UiCodecTest, EncodesCallsAsGoldenBytes) {
   for (const Row& row : rows) {
     std::vector<uint8_t> bytes =
         EncodeMethodCall(row.method, Literal(row.argument));
-    EXPECT_EQ(HexBytes(bytes.data(), bytes.size()), row.hex) << row.argument;
+    EXPECT_EQ(ToHex(bytes), row.hex) << row.argument;
   }
 }
 
@@ -100,7 +94,9 @@ TEST(UiCodecTest, WritesLongSizesWithTheirPrefixes) {
         EncodeMethodCall("", UiValue{std::string(row.length, 'x')});
     std::string prefix = row.prefix;
     // The method "" is 07 00; the argument's prefix follows.
-    EXPECT_EQ(HexBytes(bytes.data(), 2 + prefix.size() / 2), "0700" + prefix);
+    EXPECT_EQ(
+        ToHex(Bytes(bytes.begin(), bytes.begin() + 2 + prefix.size() / 2)),
+        "0700" + prefix);
     EXPECT_EQ(bytes.size(), 2 + prefix.size() / 2 + row.length);
   }
 }
@@ -123,13 +119,18 @@ TEST(UiCodecTest, ClientDecodesTheDemoConnectCall) {
   EXPECT_EQ(call->method_name(), "connect");
   const auto& map = std::get<flutter::EncodableMap>(*call->arguments());
   EXPECT_EQ(map.size(), 4u);
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("settings"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kSettingsKey))),
             settings.settings);
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("address"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kAddressKey))),
             "10.77.0.2/32");
-  EXPECT_EQ(std::get<std::string>(map.at(flutter::EncodableValue("dns"))),
+  EXPECT_EQ(std::get<std::string>(
+                map.at(flutter::EncodableValue(vpn_channels::kDnsKey))),
             "1.1.1.1");
-  EXPECT_EQ(std::get<int32_t>(map.at(flutter::EncodableValue("mtu"))), 1380);
+  EXPECT_EQ(
+      std::get<int32_t>(map.at(flutter::EncodableValue(vpn_channels::kMtuKey))),
+      1380);
 }
 
 TEST(UiCodecTest, ReadsRepliesAndEvents) {
@@ -138,7 +139,7 @@ TEST(UiCodecTest, ReadsRepliesAndEvents) {
     const char* described;  // kind and value
   };
   const Row rows[] = {
-      {"", "empty"},
+      {"", "not-implemented"},
       {"0000", "success null"},
       {"000709636f6e6e6563746564", "success \"connected\""},
       // Type 5 is read as a string too.
@@ -164,27 +165,21 @@ TEST(UiCodecTest, ReadsRepliesAndEvents) {
       {"000c05", "undecodable"},
   };
   for (const Row& row : rows) {
-    std::vector<uint8_t> bytes = FromHex(row.hex);
-    UiEnvelope envelope = DecodeEnvelope(bytes.data(), bytes.size());
-    std::string described;
-    switch (envelope.kind) {
-      case UiEnvelope::Kind::kEmpty:
-        described = "empty";
-        break;
-      case UiEnvelope::Kind::kSuccess:
-        described = "success " + FormatValue(envelope.value);
-        break;
-      case UiEnvelope::Kind::kError:
-        described = "error " + FormatValue(envelope.code) + " " +
-                    FormatValue(envelope.message) + " " +
-                    FormatValue(envelope.details);
-        break;
-      case UiEnvelope::Kind::kUndecodable:
-        described = "undecodable";
-        break;
-    }
-    EXPECT_EQ(described, row.described) << row.hex;
+    const Bytes bytes = Hex(row.hex);
+    EXPECT_EQ(DescribeEnvelope(DecodeEnvelope(bytes.data(), bytes.size()),
+                               /*as_event=*/false),
+              row.described)
+        << row.hex;
   }
+  // The same envelopes sent by the client on its own.
+  const auto event = [](const std::string& hex) {
+    const Bytes bytes = Hex(hex);
+    return DescribeEnvelope(DecodeEnvelope(bytes.data(), bytes.size()),
+                            /*as_event=*/true);
+  };
+  EXPECT_EQ(event(""), "end-of-stream");
+  EXPECT_EQ(event("0000"), "event null");
+  EXPECT_EQ(event("010701780000"), "error-event \"x\" null null");
 }
 
 TEST(UiCodecTest, QuotesStringsForTheTranscript) {
@@ -199,3 +194,4 @@ TEST(UiCodecTest, QuotesStringsForTheTranscript) {
 }
 
 }  // namespace
+}  // namespace velk::test

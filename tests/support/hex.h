@@ -1,10 +1,13 @@
-// Byte strings for tests, written as hex next to their meaning.
+// Byte strings for tests, written as hex next to their meaning, and the hex
+// of the stand-in interface's transcript.
 
 #ifndef TESTS_SUPPORT_HEX_H_
 #define TESTS_SUPPORT_HEX_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velk::test {
@@ -19,6 +22,14 @@ Bytes Hex(const std::string& hex);
 Bytes Text(const std::string& text);
 
 Bytes operator+(Bytes lhs, const Bytes& rhs);
+
+// Lower-case hexadecimal digit pairs, as the transcript writes bytes.
+std::string ToHex(std::string_view bytes);
+std::string ToHex(const Bytes& bytes);
+
+// The bytes of lower-case digit pairs as the transcript writes them ("-" is
+// no bytes); none for anything else.
+std::optional<std::string> FromHex(std::string_view hex);
 
 }  // namespace velk::test
 

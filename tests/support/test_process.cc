@@ -1,13 +1,18 @@
 #include "tests/support/test_process.h"
 
-#include <windows.h>
-
-#include "win/scoped_handle.h"
-
 namespace velk::test {
 
-int RunProgram(const std::wstring& program, const std::wstring& arguments,
-               const std::wstring& folder, unsigned long timeout_ms) {
+TestProcess::~TestProcess() {
+  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    // Ending it is all that is left to do; if even that fails, the prefix's
+    // server ends it with the run.
+    (void)TerminateProcess(process_.get(), 99);
+  }
+}
+
+bool TestProcess::Start(const std::wstring& program,
+                        const std::wstring& arguments,
+                        const std::wstring& folder) {
   std::wstring command_line = L"\"" + program + L"\"";
   if (!arguments.empty()) command_line += L" " + arguments;
   STARTUPINFOW startup = {};
@@ -17,19 +22,31 @@ int RunProgram(const std::wstring& program, const std::wstring& arguments,
                       FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup,
                       &started)) {
-    return kProgramNotRun;
+    return false;
   }
-  const ScopedKernelHandle process(started.hProcess);
   const ScopedKernelHandle thread(started.hThread);
+  process_.reset(started.hProcess);
+  id_ = started.dwProcessId;
+  return true;
+}
+
+int TestProcess::Wait(unsigned long timeout_ms) {
+  if (!process_) return kProgramNotRun;
   DWORD exit_code = 0;
-  if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
-    // Ending it is all that is left to do; if even that fails, the prefix's
-    // server ends it with the run.
-    (void)TerminateProcess(process.get(), 99);
+  if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) {
+    (void)TerminateProcess(process_.get(), 99);  // see the destructor
+    (void)WaitForSingleObject(process_.get(), 5000);
     return kProgramNotRun;
   }
-  if (!GetExitCodeProcess(process.get(), &exit_code)) return kProgramNotRun;
+  if (!GetExitCodeProcess(process_.get(), &exit_code)) return kProgramNotRun;
   return static_cast<int>(exit_code);
+}
+
+int RunProgram(const std::wstring& program, const std::wstring& arguments,
+               const std::wstring& folder, unsigned long timeout_ms) {
+  TestProcess process;
+  if (!process.Start(program, arguments, folder)) return kProgramNotRun;
+  return process.Wait(timeout_ms);
 }
 
 }  // namespace velk::test

@@ -4,8 +4,9 @@
 #include <memory>
 #include <thread>
 
+#include "client/provisioning/elevated_setup.h"
+#include "tests/support/test_process.h"
 #include "tests/system/road_machine.h"
-#include "win/scoped_handle.h"
 
 namespace velk::test {
 namespace {
@@ -39,23 +40,14 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
   const std::wstring transcript_path = prefix + L".transcript";
   ClientRun run;
   if (!WriteFileBytes(script_path, script)) return run;
-  std::wstring command_line =
-      L"\"" + folder + L"\\velk_vpn.exe\" \"--ui-script=" + script_path +
-      L"\" \"--ui-transcript=" + transcript_path + L"\"";
+  std::wstring arguments = L"\"--ui-script=" + script_path +
+                           L"\" \"--ui-transcript=" + transcript_path + L"\"";
   if (!settings.empty()) {
     if (!WriteFileBytes(settings_path, settings)) return run;
-    command_line += L" \"--demo-settings=" + settings_path + L"\"";
+    arguments += L" \"--demo-settings=" + settings_path + L"\"";
   }
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, folder.c_str(), &startup, &started)) {
-    return run;
-  }
-  velk::ScopedKernelHandle process(started.hProcess);
-  velk::ScopedKernelHandle thread(started.hThread);
+  TestProcess client;
+  if (!client.Start(folder + L"\\velk_vpn.exe", arguments, folder)) return run;
 
   std::atomic<bool> running{true};
   std::atomic<int> most{0};
@@ -66,12 +58,7 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
       Sleep(10);
     }
   });
-  if (WaitForSingleObject(process.get(), timeout_ms) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process.get(), &run.exit_code);
-  } else {
-    TerminateProcess(process.get(), 99);
-    WaitForSingleObject(process.get(), 5000);
-  }
+  run.exit_code = static_cast<DWORD>(client.Wait(timeout_ms));
   running = false;
   watcher.join();
   run.most_clients_at_once = most;
@@ -82,11 +69,10 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
 }
 
 int TemporaryHandOffFiles() {
-  wchar_t temp[MAX_PATH] = {};
-  if (GetTempPathW(MAX_PATH, temp) == 0) return -1;
+  const std::wstring folder = GetHandOffFolder();
+  if (folder.empty()) return -1;
   WIN32_FIND_DATAW found;
-  HANDLE first =
-      FindFirstFileW((std::wstring(temp) + L"tvc*.tmp").c_str(), &found);
+  HANDLE first = FindFirstFileW((folder + L"tvc*.tmp").c_str(), &found);
   if (first == INVALID_HANDLE_VALUE) return 0;
   std::unique_ptr<void, SearchCloser> search(first);
   int count = 1;

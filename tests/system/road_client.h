@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tests/system/ui_transcript.h"
+#include "tests/support/ui_transcript.h"
 
 // One run of the real client, velk_vpn.exe in the road's program folder,
 // with the stand-in interface playing a script.
@@ -30,7 +30,7 @@ ClientRun RunClient(const std::string& script, const std::string& settings,
                     const std::wstring& client_folder = std::wstring());
 
 // Configuration texts the client made and left in the user's temporary
-// folder ("tvc*.tmp").
+// folder's hand-off folder ("TovraneVPN\tvc*.tmp").
 int TemporaryHandOffFiles();
 
 }  // namespace velk::test

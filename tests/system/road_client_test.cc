@@ -18,7 +18,9 @@
 #include "client/provisioning/current_user.h"
 #include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
+#include "interfaces/vpn_channels.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/hex.h"
 #include "tests/system/road_client.h"
 #include "tests/system/road_machine.h"
 
@@ -87,12 +89,14 @@ const std::string kSuccessWithoutValue("\x00\x00", 2);
 const std::string kConnectedReply =
     std::string("\x00\x07\x09", 3) + "connected";
 
-constexpr char kNoHandshake[] =
-    "error:Сервер не отвечает (нет рукопожатия). Проверьте конфигурацию и "
-    "сеть";
-constexpr char kServiceFailed[] =
-    "error:Не удалось настроить или запустить службу VPN";
-constexpr char kStoppedWithCodeFive[] = "error:Служба VPN остановлена (код 5)";
+using vpn_channels::kStatusConnected;
+using vpn_channels::kStatusConnecting;
+using vpn_channels::kStatusDisconnected;
+constexpr const char* kNoHandshake = vpn_channels::kStatusNoHandshake;
+constexpr const char* kServiceFailed = vpn_channels::kStatusServiceSetupFailed;
+const std::string kStoppedWithCodeFive =
+    std::string(vpn_channels::kStatusServiceStoppedStart) + "5" +
+    vpn_channels::kStatusServiceStoppedEnd;
 
 // Connects and closes the client once the tunnel carries traffic.
 constexpr char kConnectScript[] =
@@ -136,18 +140,29 @@ bool HostGone() {
                    10000);
 }
 
+// The service stopped with `code` and its host process is gone.
+void ExpectStoppedWithCode(uint32_t code) {
+  uint32_t exit_code = code + 1;
+  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
+            TunnelServiceState::Stopped);
+  EXPECT_EQ(exit_code, code);
+  EXPECT_TRUE(HostGone());
+}
+
 // "connecting" first, then nothing but "connecting" until the first
 // "connected", and nothing but "connected" from there on.
 testing::AssertionResult ConnectingThenConnected(
     const std::vector<std::string>& statuses) {
   const auto connected =
-      std::find(statuses.begin(), statuses.end(), "connected");
-  if (statuses.empty() || statuses.front() != "connecting" ||
+      std::find(statuses.begin(), statuses.end(), kStatusConnected);
+  if (statuses.empty() || statuses.front() != kStatusConnecting ||
       connected == statuses.end() ||
-      !std::all_of(statuses.begin(), connected,
-                   [](const std::string& s) { return s == "connecting"; }) ||
-      !std::all_of(connected, statuses.end(),
-                   [](const std::string& s) { return s == "connected"; })) {
+      !std::all_of(
+          statuses.begin(), connected,
+          [](const std::string& s) { return s == kStatusConnecting; }) ||
+      !std::all_of(connected, statuses.end(), [](const std::string& s) {
+        return s == kStatusConnected;
+      })) {
     testing::AssertionResult failure = testing::AssertionFailure();
     for (const std::string& status : statuses) failure << status << " | ";
     return failure;
@@ -199,10 +214,12 @@ TEST_F(RoadClientTest, FirstConnectOnACleanMachine) {
   const UiTranscript& ui = run.transcript;
 
   EXPECT_TRUE(ConnectingThenConnected(ui.Statuses()));
-  EXPECT_EQ(ui.Replies("connect"), std::vector{kSuccessWithoutValue});
+  EXPECT_EQ(ui.Replies(vpn_channels::kConnect),
+            std::vector{kSuccessWithoutValue});
   // The panel asks too, whenever it turns to "connected": every answer is
   // the same moment, between the start and now.
-  const std::vector<std::string> since = ui.Replies("getConnectedSince");
+  const std::vector<std::string> since =
+      ui.Replies(vpn_channels::kGetConnectedSince);
   ASSERT_GE(since.size(), 3u);
   for (const std::string& reply : since) EXPECT_EQ(reply, since.front());
   const std::optional<int64_t> since_ms = DecodeInt64Success(since.front());
@@ -227,7 +244,7 @@ TEST_F(RoadClientTest, SecondConnectRestartsTheServiceDirectly) {
 
   const ClientRun second = Run(kConnectScript, kOtherSettings);
   EXPECT_TRUE(ConnectingThenConnected(second.transcript.Statuses()));
-  EXPECT_EQ(second.transcript.Replies("connect"),
+  EXPECT_EQ(second.transcript.Replies(vpn_channels::kConnect),
             std::vector{kSuccessWithoutValue});
   EXPECT_EQ(second.most_clients_at_once, 1) << "no setup this time";
   EXPECT_EQ(StoredConfig(), kOtherConfigText);
@@ -240,6 +257,7 @@ TEST_F(RoadClientTest, SecondConnectRestartsTheServiceDirectly) {
 }
 
 // The peer never answers (road.sh --peer=silent).
+// road: PEER silent LABELS slow
 TEST_F(RoadClientTest, SilentPeerEndsInTheNoHandshakeError) {
   const ClientRun run =
       Run("listen\n"
@@ -255,20 +273,21 @@ TEST_F(RoadClientTest, SilentPeerEndsInTheNoHandshakeError) {
   EXPECT_EQ(statuses.back().second, kNoHandshake);
   std::vector<int64_t> connecting_times;
   for (size_t i = 0; i + 1 < statuses.size(); ++i) {
-    EXPECT_EQ(statuses[i].second, "connecting") << i;
+    EXPECT_EQ(statuses[i].second, kStatusConnecting) << i;
     connecting_times.push_back(statuses[i].first);
   }
   // One from the connect work, then one a second for 30 s of monitoring.
   EXPECT_GE(connecting_times.size(), 28u);
   EXPECT_LE(connecting_times.size(), 34u);
-  const int64_t connect_call_ms = ui.CallTime("connect");
+  const int64_t connect_call_ms = ui.CallTime(vpn_channels::kConnect);
   EXPECT_GE(statuses.back().first - connect_call_ms, 30000);
   EXPECT_LE(statuses.back().first - connect_call_ms, 40000);
   const int64_t mean_gap_ms = (connecting_times.back() - connecting_times[1]) /
                               static_cast<int64_t>(connecting_times.size() - 2);
   EXPECT_NEAR(mean_gap_ms, 1000, 150);
 
-  EXPECT_EQ(ui.Replies("getConnectedSince"), std::vector{kSuccessWithoutValue});
+  EXPECT_EQ(ui.Replies(vpn_channels::kGetConnectedSince),
+            std::vector{kSuccessWithoutValue});
   // The monitor stopped the tunnel; it did try: the peer saw its datagrams,
   // and the interface received nothing at all.
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Stopped);
@@ -280,6 +299,7 @@ TEST_F(RoadClientTest, SilentPeerEndsInTheNoHandshakeError) {
 // The user presses Connect again 5 s after the first connect, the peer
 // silent (road.sh --peer=silent): the second connection has its own 30 s,
 // the error comes once, and nothing from the first connection follows it.
+// road: PEER silent LABELS slow
 TEST_F(RoadClientTest, ConnectTwiceAgainstASilentPeerEndsInOneError) {
   const ClientRun run =
       Run("listen\n"
@@ -325,13 +345,9 @@ TEST_F(RoadClientTest, ServiceStoppingWithCodeFiveIsReported) {
   statuses.pop_back();
   EXPECT_TRUE(ConnectingThenConnected(statuses));
   // The monitor has finished: connected-since is cleared.
-  EXPECT_EQ(run.transcript.Replies("getConnectedSince").back(),
+  EXPECT_EQ(run.transcript.Replies(vpn_channels::kGetConnectedSince).back(),
             kSuccessWithoutValue);
-  uint32_t exit_code = 0;
-  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
-            TunnelServiceState::Stopped);
-  EXPECT_EQ(exit_code, 5u);
-  EXPECT_TRUE(HostGone());
+  ExpectStoppedWithCode(5);
 }
 
 TEST_F(RoadClientTest, DisconnectWhileConnected) {
@@ -348,27 +364,22 @@ TEST_F(RoadClientTest, DisconnectWhileConnected) {
           "wait replies 5000\n"
           "close\n");
   const UiTranscript& ui = run.transcript;
-  EXPECT_EQ(ui.Replies("disconnect"), std::vector{kSuccessWithoutValue});
-  const int64_t disconnect_ms = ui.CallTime("disconnect");
-  std::vector<std::pair<int64_t, std::string>> after;
-  for (const auto& status : ui.TimedStatuses()) {
-    if (status.first >= disconnect_ms) after.push_back(status);
-  }
+  EXPECT_EQ(ui.Replies(vpn_channels::kDisconnect),
+            std::vector{kSuccessWithoutValue});
+  const int64_t disconnect_ms = ui.CallTime(vpn_channels::kDisconnect);
+  const auto after = ui.TimedStatuses(vpn_channels::kDisconnect);
   // "disconnected" at once, then again from the monitor when its next poll
   // finds the service stopped. A poll already under way when the stop was
   // asked for may still report "connected" in between.
   ASSERT_GE(after.size(), 2u);
-  EXPECT_EQ(after.front().second, "disconnected");
+  EXPECT_EQ(after.front().second, kStatusDisconnected);
   EXPECT_LT(after.front().first - disconnect_ms, 500);
-  EXPECT_EQ(after.back().second, "disconnected");
+  EXPECT_EQ(after.back().second, kStatusDisconnected);
   EXPECT_LE(after.size(), 3u);
-  EXPECT_EQ(ui.Replies("getConnectedSince").back(), kSuccessWithoutValue);
+  EXPECT_EQ(ui.Replies(vpn_channels::kGetConnectedSince).back(),
+            kSuccessWithoutValue);
 
-  uint32_t exit_code = 1;
-  EXPECT_EQ(velk::QueryTunnelServiceState(&exit_code),
-            TunnelServiceState::Stopped);
-  EXPECT_EQ(exit_code, 0u);
-  EXPECT_TRUE(HostGone());
+  ExpectStoppedWithCode(0);
   EXPECT_EQ(StoredConfig(), kConfigText);
 }
 
@@ -386,15 +397,16 @@ TEST_F(RoadClientTest, ClientStartedAgainFindsTheRunningTunnel) {
           "wait replies 5000\n"
           "close\n");
   const UiTranscript& ui = again.transcript;
-  EXPECT_EQ(ui.Replies("getStatus"), std::vector{kConnectedReply});
+  EXPECT_EQ(ui.Replies(vpn_channels::kGetStatus), std::vector{kConnectedReply});
   // The monitor resumed: it reports, and it has set connected-since.
   const std::vector<std::string> statuses = ui.Statuses();
   ASSERT_FALSE(statuses.empty());
   EXPECT_TRUE(
       std::all_of(statuses.begin(), statuses.end(),
-                  [](const std::string& s) { return s == "connected"; }));
+                  [](const std::string& s) { return s == kStatusConnected; }));
   EXPECT_TRUE(
-      DecodeInt64Success(ui.Replies("getConnectedSince").back()).has_value());
+      DecodeInt64Success(ui.Replies(vpn_channels::kGetConnectedSince).back())
+          .has_value());
   EXPECT_EQ(again.most_clients_at_once, 1);
   EXPECT_EQ(HostProcesses(), host) << "the tunnel was not restarted";
 }
@@ -405,10 +417,11 @@ TEST_F(RoadClientTest, ConfigurationErrorTouchesNeitherServiceNorFile) {
       "endpoint=10.77.0.1:51820\n";
   const ClientRun on_clean_machine =
       Run(kFailingConnectScript, without_private_key);
-  EXPECT_EQ(on_clean_machine.transcript.Statuses(),
-            (std::vector<std::string>{
-                "connecting", "error:Некорректный PrivateKey в конфигурации"}));
-  EXPECT_EQ(on_clean_machine.transcript.Replies("connect"),
+  EXPECT_EQ(
+      on_clean_machine.transcript.Statuses(),
+      (std::vector<std::string>{
+          kStatusConnecting, "error:Некорректный PrivateKey в конфигурации"}));
+  EXPECT_EQ(on_clean_machine.transcript.Replies(vpn_channels::kConnect),
             std::vector{kSuccessWithoutValue});
   EXPECT_EQ(on_clean_machine.most_clients_at_once, 1);
   EXPECT_FALSE(velk::TunnelServiceExists());
@@ -424,7 +437,7 @@ TEST_F(RoadClientTest, ConfigurationErrorTouchesNeitherServiceNorFile) {
       Run(kFailingConnectScript, without_endpoint);
   EXPECT_EQ(while_connected.transcript.Statuses(),
             (std::vector<std::string>{
-                "connecting", "error:В конфигурации не указан Endpoint"}));
+                kStatusConnecting, "error:В конфигурации не указан Endpoint"}));
   EXPECT_EQ(HostProcesses(), host);
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Running);
   EXPECT_EQ(StoredConfig(), kConfigText);
@@ -457,8 +470,8 @@ TEST_F(RoadClientTest, SetupThatCannotStoreTheFileFailsWithoutLeftovers) {
   ASSERT_TRUE(WriteFileBytes(velk::GetTunnelDataFolder(), blocker));
   const ClientRun run = Run(kFailingConnectScript);
   EXPECT_EQ(run.transcript.Statuses(),
-            (std::vector<std::string>{"connecting", kServiceFailed}));
-  EXPECT_EQ(run.transcript.Replies("connect"),
+            (std::vector<std::string>{kStatusConnecting, kServiceFailed}));
+  EXPECT_EQ(run.transcript.Replies(vpn_channels::kConnect),
             std::vector{kSuccessWithoutValue});
   EXPECT_EQ(run.most_clients_at_once, 2) << "the setup ran";
   EXPECT_EQ(TemporaryHandOffFiles(), 0);
@@ -473,7 +486,7 @@ TEST_F(RoadClientTest, HostWithoutTunnelLibraryFailsTheConnect) {
   ASSERT_TRUE(DeleteFileW(InProgramFolder(L"tunnel.dll").c_str()));
   const ClientRun run = Run(kFailingConnectScript);
   EXPECT_EQ(run.transcript.Statuses(),
-            (std::vector<std::string>{"connecting", kServiceFailed}));
+            (std::vector<std::string>{kStatusConnecting, kServiceFailed}));
   EXPECT_EQ(run.most_clients_at_once, 2);
   EXPECT_EQ(TemporaryHandOffFiles(), 0);
   EXPECT_EQ(StoredConfig(), kConfigText);
@@ -486,6 +499,7 @@ TEST_F(RoadClientTest, HostWithoutTunnelLibraryFailsTheConnect) {
 // --peer-silent-after=3). Once the tunnel has carried traffic the monitor
 // no longer looks at the counters: while the service runs, the status stays
 // "connected".
+// road: ROAD_ARGS --peer-silent-after=3
 TEST_F(RoadClientTest, PeerFallingSilentLeavesTheStatusConnected) {
   const ClientRun run =
       Run("listen\n"
@@ -497,13 +511,15 @@ TEST_F(RoadClientTest, PeerFallingSilentLeavesTheStatusConnected) {
           "close\n");
   const std::vector<std::string> statuses = run.transcript.Statuses();
   EXPECT_TRUE(ConnectingThenConnected(statuses));
-  EXPECT_GE(std::count(statuses.begin(), statuses.end(), "connected"), 7);
-  EXPECT_EQ(run.transcript.Replies("getStatus"), std::vector{kConnectedReply});
+  EXPECT_GE(std::count(statuses.begin(), statuses.end(), kStatusConnected), 7);
+  EXPECT_EQ(run.transcript.Replies(vpn_channels::kGetStatus),
+            std::vector{kConnectedReply});
   const std::string peer_log = ReadFileBytes(PeerLogPath()).value_or("");
   EXPECT_GE(PeerDatagramsIgnored(), 4) << peer_log;
   EXPECT_EQ(velk::QueryTunnelServiceState(), TunnelServiceState::Running);
 }
 
+// road: TIMEOUT 300 LABELS slow
 TEST_F(RoadClientTest, FiftyRoundsLeaveNothingBehind) {
   std::string script = "listen\n";
   for (int round = 0; round < 50; ++round) {
@@ -516,12 +532,14 @@ TEST_F(RoadClientTest, FiftyRoundsLeaveNothingBehind) {
   script += "sleep 2000\nclose\n";
   const ClientRun run = Run(script);
   const UiTranscript& ui = run.transcript;
-  EXPECT_EQ(ui.Replies("connect"),
+  EXPECT_EQ(ui.Replies(vpn_channels::kConnect),
             std::vector<std::string>(50, kSuccessWithoutValue));
-  EXPECT_EQ(ui.Replies("disconnect"),
+  EXPECT_EQ(ui.Replies(vpn_channels::kDisconnect),
             std::vector<std::string>(50, kSuccessWithoutValue));
   for (const std::string& status : ui.Statuses()) {
-    EXPECT_EQ(status.rfind("error:", 0), std::string::npos) << status;
+    EXPECT_EQ(status.rfind(vpn_channels::kStatusErrorPrefix, 0),
+              std::string::npos)
+        << status;
   }
   EXPECT_TRUE(HostGone());
   EXPECT_EQ(CountProcesses(L"velk_vpn.exe"), 0);

@@ -35,11 +35,10 @@ class RoadWithoutClientTest : public testing::Test {
     (void)CreateDirectoryW(velk::GetTunnelDataFolder().c_str(),
                            nullptr);  // may exist
     ASSERT_TRUE(WriteFileBytes(velk::GetTunnelConfigPath(), kConfig));
-    std::vector<BYTE> user = velk::QueryCurrentUser();
+    const velk::CurrentUser user = velk::QueryCurrentUser();
     ASSERT_FALSE(user.empty());
-    ASSERT_TRUE(velk::InstallTunnelService(
-        velk::GetTunnelConfigPath(),
-        reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
+    ASSERT_TRUE(
+        velk::InstallTunnelService(velk::GetTunnelConfigPath(), user.sid()));
   }
 
   void TearDown() override { EXPECT_TRUE(RemoveTunnelService()); }
@@ -47,6 +46,7 @@ class RoadWithoutClientTest : public testing::Test {
   static uint64_t Received() { return TunnelReceivedBytes().value_or(0); }
 };
 
+// road: PEER silent
 TEST_F(RoadWithoutClientTest, TheInterfaceCountsOnlyWhatThePeerAnswers) {
   ASSERT_TRUE(SetPeerAnswering(false));
   const uint64_t before = Received();

@@ -148,7 +148,7 @@ constexpr char kStoredConfig[] =
 
 // The tunnel service for the installed host, as setup mode would install it.
 bool InstallServiceForInstalledHost() {
-  std::vector<BYTE> user = velk::QueryCurrentUser();
+  const velk::CurrentUser user = velk::QueryCurrentUser();
   if (user.empty()) return false;
   velk::ScopedServiceHandle manager(
       OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));

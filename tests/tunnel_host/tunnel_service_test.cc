@@ -67,11 +67,10 @@ class TunnelHostServiceTest : public testing::Test {
   // Installs the service for a configuration file with `config` in it.
   void Install(const std::string& config) {
     config_folder_.Write(L"tovranevpn.conf", config);
-    std::vector<unsigned char> user = velk::QueryCurrentUser();
+    const velk::CurrentUser user = velk::QueryCurrentUser();
     ASSERT_FALSE(user.empty());
-    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
     ASSERT_TRUE(velk::InstallTunnelService(
-        config_folder_.Path(L"tovranevpn.conf"), sid));
+        config_folder_.Path(L"tovranevpn.conf"), user.sid()));
   }
 
   // Waits until the transcript holds `line`.

@@ -79,12 +79,11 @@ class TrafficSeen : public velk::InterfaceCounters {
 
 bool InstallAndStart() {
   if (!velk::test::RemoveTunnelService()) return false;
-  std::vector<BYTE> user = velk::QueryCurrentUser();
+  const velk::CurrentUser user = velk::QueryCurrentUser();
   if (user.empty()) return false;
-  const PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
   // The stand-in host beside this program serves as if installed.
   const velk::test::ScopedInstallRecord record(velk::GetProgramFolder());
-  return velk::InstallTunnelService(velk::GetTunnelConfigPath(), sid) &&
+  return velk::InstallTunnelService(velk::GetTunnelConfigPath(), user.sid()) &&
          velk::StartTunnelService() &&
          velk::test::WaitForTunnelServiceState(
              velk::TunnelServiceState::Running, 10000);

@@ -27,8 +27,8 @@
 #include "client/provisioning/tunnel_service.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
+#include "tests/support/test_process.h"
 #include "tests/system/road_machine.h"
-#include "win/scoped_handle.h"
 
 namespace velk::test {
 namespace {
@@ -116,29 +116,24 @@ Round MeasureRound(int number) {
   const std::wstring transcript_path = base + L".transcript";
   WriteFileBytes(base + L".script", kScript);
   WriteFileBytes(base + L".settings", kSettings);
-  std::wstring command_line =
-      L"\"" + InProgramFolder(L"velk_vpn.exe") + L"\" \"--ui-script=" + base +
-      L".script\" \"--ui-transcript=" + transcript_path +
-      L"\" \"--demo-settings=" + base + L".settings\"";
+  const std::wstring arguments =
+      L"\"--ui-script=" + base + L".script\" \"--ui-transcript=" +
+      transcript_path + L"\" \"--demo-settings=" + base + L".settings\"";
 
   Round round;
   const bool was_running =
       velk::QueryTunnelServiceState() == TunnelServiceState::Running;
   const FILETIME file_before = StoredFileTime();
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, ProgramFolder().c_str(), &startup, &started)) {
+  TestProcess client;
+  if (!client.Start(InProgramFolder(L"velk_vpn.exe"), arguments,
+                    ProgramFolder())) {
     return round;
   }
-  velk::ScopedKernelHandle process(started.hProcess);
-  velk::ScopedKernelHandle thread(started.hThread);
 
   size_t transcript_seen = 0;
   int samples = 0;
-  while (WaitForSingleObject(process.get(), 2) == WAIT_TIMEOUT) {
+  while (WaitForSingleObject(client.handle(), 2) == WAIT_TIMEOUT) {
     const double now = NowMs();
     if (round.connect_call != 0 && round.connected == 0) ++samples;
     const std::string transcript = ReadFileBytes(transcript_path).value_or("");

@@ -1,20 +1,19 @@
-#include "tests/system/ui_transcript.h"
+#include "tests/support/ui_transcript.h"
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
+
+#include "interfaces/vpn_channels.h"
+#include "tests/support/hex.h"
 
 namespace velk::test {
 namespace {
 
 constexpr char kRunHeader[] =
     "transcript of the stand-in demonstration interface";
-constexpr char kStatusChannel[] = "tovrane.vpn/status";
-constexpr char kControlChannel[] = "tovrane.vpn/control";
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+using vpn_channels::kControlChannel;
+using vpn_channels::kStatusChannel;
 
 std::vector<std::string> Words(const std::string& line) {
   std::istringstream stream(line);
@@ -40,29 +39,6 @@ bool ParseMessage(const std::vector<std::string>& words, UiEntry* entry) {
 }
 
 }  // namespace
-
-std::optional<std::string> FromHex(const std::string& hex) {
-  if (hex == "-") return std::string();
-  if (hex.size() % 2 != 0) return std::nullopt;
-  std::string bytes;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigit(hex[i]);
-    const int low = HexDigit(hex[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<char>(high * 16 + low));
-  }
-  return bytes;
-}
-
-std::string ToHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char byte : bytes) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
-  }
-  return hex;
-}
 
 std::optional<std::string> DecodeStringSuccess(const std::string& bytes) {
   const auto byte = [&](size_t i) {
@@ -100,20 +76,25 @@ std::optional<int64_t> DecodeInt64Success(const std::string& bytes) {
 bool UiTranscript::Parse(const std::string& text) {
   const size_t run = text.rfind(kRunHeader);
   if (run == std::string::npos) return false;
+  header_.clear();
   entries_.clear();
+  times_in_order_ = true;
   std::istringstream lines(text.substr(run));
   std::string line;
-  std::getline(lines, line);  // the header
   while (std::getline(lines, line)) {
     const std::vector<std::string> words = Words(line);
     if (words.size() < 2 ||
         words[0].find_first_not_of("0123456789") != std::string::npos) {
-      continue;  // "args" and "arg" lines of the header
+      header_.push_back(line);  // the marker, "args" and "arg" lines
+      continue;
     }
     UiEntry entry;
     entry.time_ms = std::stoll(words[0]);
+    if (!entries_.empty() && entry.time_ms < entries_.back().time_ms) {
+      times_in_order_ = false;
+    }
     entry.kind = words[1];
-    entry.text = line;
+    entry.text = line.substr(line.find(' ') + 1);
     if (entry.kind == "to_client" || entry.kind == "reply_from_client" ||
         entry.kind == "from_client") {
       if (!ParseMessage(words, &entry)) return false;
@@ -123,10 +104,16 @@ bool UiTranscript::Parse(const std::string& text) {
   return true;
 }
 
-std::vector<std::pair<int64_t, std::string>> UiTranscript::TimedStatuses()
-    const {
+std::vector<std::pair<int64_t, std::string>> UiTranscript::TimedStatuses(
+    const std::string& after_call) const {
   std::vector<std::pair<int64_t, std::string>> statuses;
+  bool called = after_call.empty();
   for (const UiEntry& entry : entries_) {
+    if (!called) {
+      called = entry.kind == "to_client" && entry.channel == kControlChannel &&
+               entry.method == after_call;
+      continue;
+    }
     if (entry.kind != "from_client" || entry.channel != kStatusChannel) {
       continue;
     }
@@ -168,9 +155,25 @@ int64_t UiTranscript::CallTime(const std::string& method, size_t index) const {
   return -1;
 }
 
+std::vector<std::string> UiTranscript::Arguments() const {
+  std::vector<std::string> arguments;
+  for (const std::string& line : header_) {
+    const std::vector<std::string> words = Words(line);
+    if (words.size() < 3 || words[0] != "arg") continue;
+    arguments.push_back(FromHex(words[2]).value_or("<undecodable>"));
+  }
+  return arguments;
+}
+
+std::vector<std::string> UiTranscript::Texts() const {
+  std::vector<std::string> texts;
+  for (const UiEntry& entry : entries_) texts.push_back(entry.text);
+  return texts;
+}
+
 bool UiTranscript::ScriptDone() const {
   for (const UiEntry& entry : entries_) {
-    if (entry.text.find(" script done") != std::string::npos) return true;
+    if (entry.text == "script done") return true;
   }
   return false;
 }
@@ -181,6 +184,13 @@ std::vector<std::string> UiTranscript::Failures() const {
     if (entry.kind == "FAIL") failures.push_back(entry.text);
   }
   return failures;
+}
+
+bool ReadUiTranscript(const std::string& path, UiTranscript* transcript) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  return transcript->Parse(
+      std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
 }  // namespace velk::test

@@ -1,5 +1,5 @@
-#ifndef TESTS_SYSTEM_UI_TRANSCRIPT_H_
-#define TESTS_SYSTEM_UI_TRANSCRIPT_H_
+#ifndef TESTS_SUPPORT_UI_TRANSCRIPT_H_
+#define TESTS_SUPPORT_UI_TRANSCRIPT_H_
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +19,7 @@ struct UiEntry {
   std::string channel;  // for messages
   std::string bytes;    // for messages: the raw bytes
   std::string method;   // for calls and replies
-  std::string text;     // the whole line
+  std::string text;     // the whole line without its time
 };
 
 class UiTranscript {
@@ -27,13 +27,25 @@ class UiTranscript {
   // Reads the last run of a transcript; false when there is none.
   bool Parse(const std::string& text);
 
+  // The run's header: its marker line, "args N" and an "arg" line each.
+  const std::vector<std::string>& header() const { return header_; }
+  // The entry-point arguments of the header's "arg" lines, decoded; an
+  // argument whose bytes do not decode appears as "<undecodable>".
+  std::vector<std::string> Arguments() const;
   const std::vector<UiEntry>& entries() const { return entries_; }
+  // The entries' texts, in order.
+  std::vector<std::string> Texts() const;
+  // No entry's time is earlier than the one before it.
+  bool TimesInOrder() const { return times_in_order_; }
 
   // The status events, in order, as the strings they carry; an event that
   // is not a success envelope with a string appears as "<undecodable HEX>".
   std::vector<std::string> Statuses() const;
-  // The same with the time each arrived.
-  std::vector<std::pair<int64_t, std::string>> TimedStatuses() const;
+  // The same with the time each arrived; with `after_call`, only those that
+  // follow the first call of that method in the file, whose order keeps
+  // apart what happened within one millisecond.
+  std::vector<std::pair<int64_t, std::string>> TimedStatuses(
+      const std::string& after_call = std::string()) const;
 
   // The reply bytes to every call of `method`, in the order they arrived.
   std::vector<std::string> Replies(const std::string& method) const;
@@ -46,8 +58,14 @@ class UiTranscript {
   std::vector<std::string> Failures() const;
 
  private:
+  std::vector<std::string> header_;
   std::vector<UiEntry> entries_;
+  bool times_in_order_ = true;
 };
+
+// Reads the transcript file at `path` (UTF-8); false when it cannot be read
+// or holds no run.
+bool ReadUiTranscript(const std::string& path, UiTranscript* transcript);
 
 // The string of a success envelope of the standard method codec holding a
 // string value: 0x00, type 7, the size, the UTF-8 bytes.
@@ -56,10 +74,6 @@ std::optional<std::string> DecodeStringSuccess(const std::string& bytes);
 // The value of a success envelope holding a 64-bit integer (type 4).
 std::optional<int64_t> DecodeInt64Success(const std::string& bytes);
 
-// Bytes from lower-case hexadecimal digit pairs ("-" is no bytes).
-std::optional<std::string> FromHex(const std::string& hex);
-std::string ToHex(const std::string& bytes);
-
 }  // namespace velk::test
 
-#endif  // TESTS_SYSTEM_UI_TRANSCRIPT_H_
+#endif  // TESTS_SUPPORT_UI_TRANSCRIPT_H_
