@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include "interfaces/tunnel_library.h"
 #include "tunnel_host/config_file.h"
 #include "tunnel_host/config_scan.h"
@@ -10,6 +12,7 @@
 #include "win/command_line.h"
 #include "win/ip_helper.h"
 #include "win/program_path.h"
+#include "win/scoped_handle.h"
 
 namespace velk {
 namespace {
@@ -36,6 +39,43 @@ bool HasOneEndpointAndDnsAtMost(const std::wstring& config_text) {
   return counts.endpoint_lines <= 1 && counts.dns_lines <= 1;
 }
 
+// Before it starts a new host, the client waits until the old host's process
+// has ended, so the new host never meets the old one's removal of its
+// endpoint route. A standard user may not open a LocalSystem process at all:
+// every signed-in user is granted the right to wait for this one, and no
+// other right. Failing, the client's wait ends at the service's "stopped".
+void LetSignedInUsersWaitForTheHost() {
+  BYTE users[SECURITY_MAX_SID_SIZE];
+  DWORD users_size = sizeof(users);
+  if (!CreateWellKnownSid(WinAuthenticatedUserSid, nullptr, users,
+                          &users_size)) {
+    return;
+  }
+  PACL old_acl = nullptr;
+  ScopedLocalPointer<PSECURITY_DESCRIPTOR> descriptor;
+  if (GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                      DACL_SECURITY_INFORMATION, nullptr, nullptr, &old_acl,
+                      nullptr, descriptor.receive()) != ERROR_SUCCESS) {
+    return;
+  }
+  EXPLICIT_ACCESS_W entry = {};
+  entry.grfAccessPermissions = SYNCHRONIZE;
+  entry.grfAccessMode = GRANT_ACCESS;
+  entry.grfInheritance = NO_INHERITANCE;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(users);
+  // The old list lives inside the descriptor: merge before freeing it.
+  ScopedLocalPointer<PACL> merged;
+  const DWORD merge_result =
+      SetEntriesInAclW(1, &entry, old_acl, merged.receive());
+  descriptor.reset();
+  if (merge_result != ERROR_SUCCESS) return;
+  (void)SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                        DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        merged.get(), nullptr);
+}
+
 }  // namespace
 
 int TunnelHostMain() {
@@ -46,6 +86,7 @@ int TunnelHostMain() {
   // to those loads; the tunnel library is loaded by full path regardless.
   (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32 |
                                  LOAD_LIBRARY_SEARCH_APPLICATION_DIR);
+  LetSignedInUsersWaitForTheHost();
   const std::wstring folder = GetProgramFolder();
   const std::wstring tunnel_library =
       folder.empty() ? std::wstring() : folder + L"\\tunnel.dll";

@@ -13,6 +13,8 @@
 
 #include "client/win32_window.h"
 #include "client/window_centring.h"
+#include "tests/support/build_path.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/support/test_process.h"
 #include "tests/support/ui_transcript.h"
 #include "win/program_path.h"
@@ -231,11 +233,8 @@ TEST(ClientProgram, ImportsAtStartOnlyLibrariesTheSystemKnows) {
 // folder first.
 TEST(ClientProgram, SetupModeLoadsNoLibraryPlantedBesideIt) {
   namespace fs = std::filesystem;
-  wchar_t temp[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  const fs::path folder =
-      fs::path(temp) / (L"planted " + std::to_wstring(GetCurrentProcessId()));
-  fs::create_directories(folder);
+  const test::TemporaryFolder temporary(L"planted");
+  const fs::path folder = temporary.path();
   fs::copy_file(ClientProgram(), folder / L"velk_vpn.exe");
   const fs::path planted = test::WindowsPathOf(VELK_PLANTED_LIBRARY);
   const wchar_t* names[] = {L"flutter_windows.dll",
@@ -258,8 +257,6 @@ TEST(ClientProgram, SetupModeLoadsNoLibraryPlantedBesideIt) {
         << fs::path(name);
   }
   probe.reset();
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+
 #include <string>
 
 #include "tests/support/build_path.h"
 #include "tests/support/fake_network.h"
+#include "tests/support/test_process.h"
 #include "tests/tunnel_host/host_folder.h"
 
 namespace {
@@ -184,6 +187,54 @@ TEST(TunnelHostProgram, RunsUntilTheLibraryReturns) {
   const ULONGLONG before = GetTickCount64();
   EXPECT_EQ(folder.RunHost(L"c.conf TovraneVPN"), 0u);
   EXPECT_GE(GetTickCount64() - before, 600u);
+}
+
+// The rights on `process` that its access list allows signed-in users.
+ACCESS_MASK SignedInUsersRights(HANDLE process) {
+  BYTE users[SECURITY_MAX_SID_SIZE];
+  DWORD users_size = sizeof(users);
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!CreateWellKnownSid(WinAuthenticatedUserSid, nullptr, users,
+                          &users_size) ||
+      GetSecurityInfo(process, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
+                      nullptr, nullptr, &acl, nullptr,
+                      &descriptor) != ERROR_SUCCESS) {
+    return 0;
+  }
+  ACCESS_MASK rights = 0;
+  for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(acl, i, &ace)) continue;
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        EqualSid(const_cast<DWORD*>(&allowed->SidStart), users)) {
+      rights |= allowed->Mask;
+    }
+  }
+  LocalFree(descriptor);
+  return rights;
+}
+
+// A standard user's client waits for the LocalSystem host's process to end
+// before it starts the next one: the host lets signed-in users wait for it,
+// and do nothing else with it.
+TEST(TunnelHostProgram, LetsSignedInUsersWaitForItsEnd) {
+  HostFolder folder(HostFolder::Library::kStandIn);
+  ASSERT_TRUE(folder.ok());
+  folder.Write(L"tunnel_stand_in.ini",
+               std::string(kDirectRun) + "stop_after_ms=3000\n");
+  folder.Write(L"c.conf", kConfig);
+  velk::test::TestProcess host;
+  ASSERT_TRUE(
+      host.Start(folder.host_path(), L"c.conf TovraneVPN", folder.Path(L".")));
+  ACCESS_MASK rights = 0;
+  for (int poll = 0; poll < 50 && rights == 0; ++poll) {
+    Sleep(100);
+    rights = SignedInUsersRights(host.handle());
+  }
+  EXPECT_EQ(rights, static_cast<ACCESS_MASK>(SYNCHRONIZE));
+  EXPECT_EQ(host.Wait(10000), 0);
 }
 
 // The whole run in this process, against a fake network: the keepers work
