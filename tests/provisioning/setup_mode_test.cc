@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "client/provisioning/tunnel_data_folder.h"
+#include "tests/support/temporary_folder.h"
 #include "win/scoped_handle.h"
 #include "win/whole_file.h"
 
@@ -64,9 +65,8 @@ TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
 }
 
 TEST(ReadWholeFile, ReadsEveryByteOrFails) {
-  wchar_t temp[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  const fs::path path = fs::path(temp) / L"velk read whole.bin";
+  const test::TemporaryFolder folder;
+  const fs::path path = folder.File(L"read whole.bin");
   std::string read = "untouched";
   EXPECT_FALSE(ReadWholeFile(path.wstring(), &read));  // missing
   std::ofstream(path, std::ios::binary).flush();
@@ -85,7 +85,6 @@ TEST(ReadWholeFile, ReadsEveryByteOrFails) {
     ASSERT_TRUE(ReadWholeFile(path.wstring(), &read));
     EXPECT_EQ(read, bytes);
   }
-  fs::remove(path);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/support/test_process.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
@@ -101,10 +102,8 @@ class SetupProcessTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(record_.ok());
     ASSERT_TRUE(test::RemoveTunnelService());
-    wchar_t temp[MAX_PATH] = {};
-    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    root_ = fs::path(temp) /
-            (L"velk prov " + std::to_wstring(GetCurrentProcessId()));
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     temp_ = root_ / L"tmp dir";
     fs::create_directories(temp_);
     SetEnvironmentVariableW(L"TMP", temp_.c_str());
@@ -121,8 +120,10 @@ class SetupProcessTest : public testing::Test {
   void TearDown() override {
     EXPECT_TRUE(test::RemoveTunnelService());
     RemoveDataFolder();
+    // The next case's folder goes where this one's went.
+    SetEnvironmentVariableW(L"TMP", root_.parent_path().c_str());
+    SetEnvironmentVariableW(L"TEMP", root_.parent_path().c_str());
     std::error_code ignored;
-    fs::remove_all(root_, ignored);
     fs::remove_all(program_files_copy_, ignored);
   }
 
@@ -149,6 +150,7 @@ class SetupProcessTest : public testing::Test {
 
   // This program's folder stands for the installed client's.
   test::ScopedInstallRecord record_{GetProgramFolder()};
+  const test::TemporaryFolder folder_{L"velk prov"};
   fs::path root_;
   fs::path program_files_copy_;
   fs::path temp_;
