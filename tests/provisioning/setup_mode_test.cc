@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "client/provisioning/tunnel_data_folder.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
 #include "win/scoped_handle.h"
 #include "win/whole_file.h"
@@ -49,11 +50,8 @@ TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
       {L"D:\\" + std::wstring(257, L'e'), L"D:\\" + std::wstring(257, L'e')},
       {L"D:\\" + std::wstring(400, L'd'), L"D:\\" + std::wstring(400, L'd')},
   };
-  wchar_t saved[MAX_PATH] = {};
-  const bool had_value =
-      GetEnvironmentVariableW(L"ProgramData", saved, MAX_PATH);
   for (const auto& [program_data, fallback] : cases) {
-    SetEnvironmentVariableW(
+    const test::ScopedVariable variable(
         L"ProgramData", program_data.empty() ? nullptr : program_data.c_str());
     EXPECT_EQ(GetProgramDataFromEnvironment(), fallback);
     // Wine's known folder is C:\ProgramData.
@@ -61,7 +59,6 @@ TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
     EXPECT_EQ(GetTunnelConfigPath(),
               L"C:\\ProgramData\\TovraneVPN\\tovranevpn.conf");
   }
-  SetEnvironmentVariableW(L"ProgramData", had_value ? saved : nullptr);
 }
 
 TEST(ReadWholeFile, ReadsEveryByteOrFails) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "client/provisioning/elevated_setup.h"
@@ -21,6 +22,7 @@
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
 #include "tests/support/test_process.h"
 #include "win/program_path.h"
@@ -106,8 +108,8 @@ class SetupProcessTest : public testing::Test {
     root_ = folder_.path();
     temp_ = root_ / L"tmp dir";
     fs::create_directories(temp_);
-    SetEnvironmentVariableW(L"TMP", temp_.c_str());
-    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+    tmp_variable_.emplace(L"TMP", temp_.c_str());
+    temp_variable_.emplace(L"TEMP", temp_.c_str());
     data_folder_ = GetTunnelDataFolder();
     config_path_ = GetTunnelConfigPath();
     RemoveDataFolder();
@@ -120,9 +122,6 @@ class SetupProcessTest : public testing::Test {
   void TearDown() override {
     EXPECT_TRUE(test::RemoveTunnelService());
     RemoveDataFolder();
-    // The next case's folder goes where this one's went.
-    SetEnvironmentVariableW(L"TMP", root_.parent_path().c_str());
-    SetEnvironmentVariableW(L"TEMP", root_.parent_path().c_str());
     std::error_code ignored;
     fs::remove_all(program_files_copy_, ignored);
   }
@@ -154,6 +153,9 @@ class SetupProcessTest : public testing::Test {
   fs::path root_;
   fs::path program_files_copy_;
   fs::path temp_;
+  // The case's own temporary folder for this process and the setup's.
+  std::optional<test::ScopedVariable> tmp_variable_;
+  std::optional<test::ScopedVariable> temp_variable_;
   fs::path data_folder_;
   fs::path config_path_;
   fs::path input_;
@@ -239,18 +241,15 @@ TEST_F(SetupProcessTest, ServiceIsPointedOnlyAtAnApprovedFolder) {
 
   const fs::path in_profile = CopyClientTo(root_ / L"user copy", true);
   const fs::path in_program_files = CopyClientTo(program_files_copy_, true);
-  wchar_t program_files[MAX_PATH] = {};
-  ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", program_files, MAX_PATH),
-            0u);
-  SetEnvironmentVariableW(L"ProgramFiles", root_.c_str());
-  SetEnvironmentVariableW(L"ProgramW6432", root_.c_str());
-  WriteFileBytes(input_, MakeConfig("b:2"));
-  EXPECT_EQ(RunProgram(in_profile.wstring(), SetupArgument(input_)), 14);
-  test::InstalledServiceConfig after;
-  ASSERT_TRUE(test::ReadTunnelServiceConfig(&after));
-  EXPECT_EQ(after.binary_path, installed.binary_path);
-  SetEnvironmentVariableW(L"ProgramFiles", program_files);
-  SetEnvironmentVariableW(L"ProgramW6432", program_files);
+  {
+    const test::ScopedVariable program_files(L"ProgramFiles", root_.c_str());
+    const test::ScopedVariable program_w6432(L"ProgramW6432", root_.c_str());
+    WriteFileBytes(input_, MakeConfig("b:2"));
+    EXPECT_EQ(RunProgram(in_profile.wstring(), SetupArgument(input_)), 14);
+    test::InstalledServiceConfig after;
+    ASSERT_TRUE(test::ReadTunnelServiceConfig(&after));
+    EXPECT_EQ(after.binary_path, installed.binary_path);
+  }
 
   WriteFileBytes(input_, MakeConfig("c:3"));
   EXPECT_EQ(RunProgram(in_program_files.wstring(), SetupArgument(input_)), 0);
@@ -365,9 +364,11 @@ TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
 TEST_F(HandOffTest, FailsOnAnyOtherExitCode) {
   // An empty text makes the setup exit with 10.
   const fs::path report = root_ / L"report.txt";
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", report.c_str());
-  EXPECT_FALSE(RunElevatedSetup(""));
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
+  {
+    const test::ScopedVariable report_to(L"VELK_TEST_SETUP_REPORT",
+                                         report.c_str());
+    EXPECT_FALSE(RunElevatedSetup(""));
+  }
   EXPECT_EQ(ReadFileBytes(report), "10");
   EXPECT_EQ(CountHandOffFiles(), 0);
 }
@@ -398,15 +399,15 @@ TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
   const fs::path report = root_ / L"report.txt";
   // The copy must still be asleep when the wait gives up and the input is
   // deleted: 5 s leave room for a loaded machine to stall this process.
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", L"5000");
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", report.c_str());
-  // A 200 ms wait stands in for the 30 seconds.
-  const bool succeeded = RunElevatedSetup(
-      MakeConfig("a:1"),
-      [](HANDLE process, DWORD) { return WaitForSingleObject(process, 200); });
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", nullptr);
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
-  EXPECT_FALSE(succeeded);
+  {
+    const test::ScopedVariable delay(L"VELK_TEST_SETUP_DELAY_MS", L"5000");
+    const test::ScopedVariable report_to(L"VELK_TEST_SETUP_REPORT",
+                                         report.c_str());
+    // A 200 ms wait stands in for the 30 seconds.
+    EXPECT_FALSE(RunElevatedSetup(MakeConfig("a:1"), [](HANDLE process, DWORD) {
+      return WaitForSingleObject(process, 200);
+    }));
+  }
   EXPECT_EQ(CountHandOffFiles(), 0);
   EXPECT_FALSE(fs::exists(report));
 
