@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,19 +29,26 @@ using vpn_channels::kGetStatus;
 using vpn_channels::kStatusConnecting;
 using vpn_channels::kStatusDisconnected;
 
-// One message of the transcript as "KIND CHANNEL HEX": to_client (a call of
-// the interface), reply_from_client or from_client (a status event).
-std::string Message(const std::string& kind, const std::string& channel,
-                    const Bytes& bytes) {
-  return kind + " " + channel + " " + ToHex(bytes);
+// One message of the transcript: to_client (a call of the interface),
+// reply_from_client or from_client (a status event). Compared by its bytes,
+// shown as hex.
+struct Message {
+  std::string kind;
+  std::string channel;
+  Bytes bytes;
+  bool operator==(const Message&) const = default;
+};
+
+void PrintTo(const Message& message, std::ostream* out) {
+  *out << message.kind << " " << message.channel << " " << ToHex(message.bytes);
 }
 
-std::vector<std::string> Messages(const UiTranscript& transcript) {
-  std::vector<std::string> messages;
+std::vector<Message> Messages(const UiTranscript& transcript) {
+  std::vector<Message> messages;
   for (const UiEntry& entry : transcript.entries()) {
     if (entry.kind == "to_client" || entry.kind == "reply_from_client" ||
         entry.kind == "from_client") {
-      messages.push_back(Message(entry.kind, entry.channel, Text(entry.bytes)));
+      messages.push_back({entry.kind, entry.channel, Text(entry.bytes)});
     }
   }
   return messages;
@@ -79,41 +87,34 @@ TEST(VpnPluginProgram, AnswersTheFourMethodsByteForByte) {
   const std::string status = vpn_channels::kStatusChannel;
   const std::string control = vpn_channels::kControlChannel;
   const Bytes success_without_value = Hex("00 00");
-  const std::vector<std::string> expected = {
-      Message("to_client", status, Hex("07 06") + Text("listen") + Hex("00")),
-      Message("reply_from_client", status, success_without_value),
-      Message("to_client", control,
-              Hex("07 09") + Text(kGetStatus) + Hex("00")),
-      Message("reply_from_client", control,
-              Hex("00 07 0c") + Text(kStatusDisconnected)),
-      Message("to_client", control,
-              Hex("07 11") + Text(kGetConnectedSince) + Hex("00")),
-      Message("reply_from_client", control, success_without_value),
+  const std::vector<Message> expected = {
+      {"to_client", status, Hex("07 06") + Text("listen") + Hex("00")},
+      {"reply_from_client", status, success_without_value},
+      {"to_client", control, Hex("07 09") + Text(kGetStatus) + Hex("00")},
+      {"reply_from_client", control,
+       Hex("00 07 0c") + Text(kStatusDisconnected)},
+      {"to_client", control,
+       Hex("07 11") + Text(kGetConnectedSince) + Hex("00")},
+      {"reply_from_client", control, success_without_value},
       // The status goes out at once, before the reply.
-      Message("to_client", control,
-              Hex("07 0a") + Text(kDisconnect) + Hex("00")),
-      Message("from_client", status,
-              Hex("00 07 0c") + Text(kStatusDisconnected)),
-      Message("reply_from_client", control, success_without_value),
+      {"to_client", control, Hex("07 0a") + Text(kDisconnect) + Hex("00")},
+      {"from_client", status, Hex("00 07 0c") + Text(kStatusDisconnected)},
+      {"reply_from_client", control, success_without_value},
       // Not implemented: a reply of no bytes.
-      Message("to_client", control,
-              Hex("07 0a") + Text("frobnicate") + Hex("00")),
-      Message("reply_from_client", control, Bytes()),
+      {"to_client", control, Hex("07 0a") + Text("frobnicate") + Hex("00")},
+      {"reply_from_client", control, Bytes()},
       // A list: the error, with no details.
-      Message("to_client", control,
-              Hex("07 07") + Text(kConnect) + Hex("0c 00")),
-      Message("reply_from_client", control,
-              Hex("01 07 08") + Text(kBadArgumentsCode) + Hex("07 17") +
-                  Text(kBadArgumentsMessage) + Hex("00")),
+      {"to_client", control, Hex("07 07") + Text(kConnect) + Hex("0c 00")},
+      {"reply_from_client", control,
+       Hex("01 07 08") + Text(kBadArgumentsCode) + Hex("07 17") +
+           Text(kBadArgumentsMessage) + Hex("00")},
       // An empty map reaches the configuration builder, whose message
       // arrives as a status before the reply.
-      Message("to_client", control,
-              Hex("07 07") + Text(kConnect) + Hex("0d 00")),
-      Message("from_client", status, Hex("00 07 0a") + Text(kStatusConnecting)),
-      Message("from_client", status,
-              Hex("00 07 45") +
-                  Text("error:Некорректный PrivateKey в конфигурации")),
-      Message("reply_from_client", control, success_without_value),
+      {"to_client", control, Hex("07 07") + Text(kConnect) + Hex("0d 00")},
+      {"from_client", status, Hex("00 07 0a") + Text(kStatusConnecting)},
+      {"from_client", status,
+       Hex("00 07 45") + Text("error:Некорректный PrivateKey в конфигурации")},
+      {"reply_from_client", control, success_without_value},
   };
   EXPECT_EQ(Messages(transcript), expected);
 }
