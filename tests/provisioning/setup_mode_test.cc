@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "client/provisioning/tunnel_data_folder.h"
+#include "tests/support/scoped_variable.h"
+#include "tests/support/temporary_folder.h"
 #include "win/scoped_handle.h"
 #include "win/whole_file.h"
 
@@ -48,11 +50,8 @@ TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
       {L"D:\\" + std::wstring(257, L'e'), L"D:\\" + std::wstring(257, L'e')},
       {L"D:\\" + std::wstring(400, L'd'), L"D:\\" + std::wstring(400, L'd')},
   };
-  wchar_t saved[MAX_PATH] = {};
-  const bool had_value =
-      GetEnvironmentVariableW(L"ProgramData", saved, MAX_PATH);
   for (const auto& [program_data, fallback] : cases) {
-    SetEnvironmentVariableW(
+    const test::ScopedVariable variable(
         L"ProgramData", program_data.empty() ? nullptr : program_data.c_str());
     EXPECT_EQ(GetProgramDataFromEnvironment(), fallback);
     // Wine's known folder is C:\ProgramData.
@@ -60,13 +59,11 @@ TEST(TunnelDataFolder, IsTheSystemsProgramDataWhateverTheVariableSays) {
     EXPECT_EQ(GetTunnelConfigPath(),
               L"C:\\ProgramData\\TovraneVPN\\tovranevpn.conf");
   }
-  SetEnvironmentVariableW(L"ProgramData", had_value ? saved : nullptr);
 }
 
 TEST(ReadWholeFile, ReadsEveryByteOrFails) {
-  wchar_t temp[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-  const fs::path path = fs::path(temp) / L"velk read whole.bin";
+  const test::TemporaryFolder folder;
+  const fs::path path = folder.File(L"read whole.bin");
   std::string read = "untouched";
   EXPECT_FALSE(ReadWholeFile(path.wstring(), &read));  // missing
   std::ofstream(path, std::ios::binary).flush();
@@ -85,7 +82,6 @@ TEST(ReadWholeFile, ReadsEveryByteOrFails) {
     ASSERT_TRUE(ReadWholeFile(path.wstring(), &read));
     EXPECT_EQ(read, bytes);
   }
-  fs::remove(path);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "client/provisioning/elevated_setup.h"
@@ -21,6 +22,8 @@
 #include "client/provisioning/tunnel_service.h"
 #include "common/tunnel_identity.h"
 #include "tests/provisioning/service_test_support.h"
+#include "tests/support/scoped_variable.h"
+#include "tests/support/temporary_folder.h"
 #include "tests/support/test_process.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
@@ -101,14 +104,12 @@ class SetupProcessTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(record_.ok());
     ASSERT_TRUE(test::RemoveTunnelService());
-    wchar_t temp[MAX_PATH] = {};
-    ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
-    root_ = fs::path(temp) /
-            (L"velk prov " + std::to_wstring(GetCurrentProcessId()));
+    ASSERT_FALSE(folder_.path().empty());
+    root_ = folder_.path();
     temp_ = root_ / L"tmp dir";
     fs::create_directories(temp_);
-    SetEnvironmentVariableW(L"TMP", temp_.c_str());
-    SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+    tmp_variable_.emplace(L"TMP", temp_.c_str());
+    temp_variable_.emplace(L"TEMP", temp_.c_str());
     data_folder_ = GetTunnelDataFolder();
     config_path_ = GetTunnelConfigPath();
     RemoveDataFolder();
@@ -122,7 +123,6 @@ class SetupProcessTest : public testing::Test {
     EXPECT_TRUE(test::RemoveTunnelService());
     RemoveDataFolder();
     std::error_code ignored;
-    fs::remove_all(root_, ignored);
     fs::remove_all(program_files_copy_, ignored);
   }
 
@@ -138,8 +138,14 @@ class SetupProcessTest : public testing::Test {
     return folder / L"velk_vpn.exe";
   }
 
-  // A link there goes, not what it points at.
-  void RemoveDataFolder() { RunLinuxTool(L"rm", L"-rf", {data_folder_}); }
+  // A link there goes, not what it points at. With nothing there no tool
+  // runs: one whose end Wine reported early could remove what the case
+  // makes next.
+  void RemoveDataFolder() {
+    if (fs::symlink_status(data_folder_).type() != fs::file_type::not_found) {
+      RunLinuxTool(L"rm", L"-rf", {data_folder_});
+    }
+  }
 
   // Runs this program as the setup process on an input file holding `text`.
   int RunSetupOn(const std::string& text) {
@@ -149,9 +155,13 @@ class SetupProcessTest : public testing::Test {
 
   // This program's folder stands for the installed client's.
   test::ScopedInstallRecord record_{GetProgramFolder()};
+  const test::TemporaryFolder folder_{L"velk prov"};
   fs::path root_;
   fs::path program_files_copy_;
   fs::path temp_;
+  // The case's own temporary folder for this process and the setup's.
+  std::optional<test::ScopedVariable> tmp_variable_;
+  std::optional<test::ScopedVariable> temp_variable_;
   fs::path data_folder_;
   fs::path config_path_;
   fs::path input_;
@@ -237,18 +247,15 @@ TEST_F(SetupProcessTest, ServiceIsPointedOnlyAtAnApprovedFolder) {
 
   const fs::path in_profile = CopyClientTo(root_ / L"user copy", true);
   const fs::path in_program_files = CopyClientTo(program_files_copy_, true);
-  wchar_t program_files[MAX_PATH] = {};
-  ASSERT_GT(GetEnvironmentVariableW(L"ProgramFiles", program_files, MAX_PATH),
-            0u);
-  SetEnvironmentVariableW(L"ProgramFiles", root_.c_str());
-  SetEnvironmentVariableW(L"ProgramW6432", root_.c_str());
-  WriteFileBytes(input_, MakeConfig("b:2"));
-  EXPECT_EQ(RunProgram(in_profile.wstring(), SetupArgument(input_)), 14);
-  test::InstalledServiceConfig after;
-  ASSERT_TRUE(test::ReadTunnelServiceConfig(&after));
-  EXPECT_EQ(after.binary_path, installed.binary_path);
-  SetEnvironmentVariableW(L"ProgramFiles", program_files);
-  SetEnvironmentVariableW(L"ProgramW6432", program_files);
+  {
+    const test::ScopedVariable program_files(L"ProgramFiles", root_.c_str());
+    const test::ScopedVariable program_w6432(L"ProgramW6432", root_.c_str());
+    WriteFileBytes(input_, MakeConfig("b:2"));
+    EXPECT_EQ(RunProgram(in_profile.wstring(), SetupArgument(input_)), 14);
+    test::InstalledServiceConfig after;
+    ASSERT_TRUE(test::ReadTunnelServiceConfig(&after));
+    EXPECT_EQ(after.binary_path, installed.binary_path);
+  }
 
   WriteFileBytes(input_, MakeConfig("c:3"));
   EXPECT_EQ(RunProgram(in_program_files.wstring(), SetupArgument(input_)), 0);
@@ -363,9 +370,11 @@ TEST_F(HandOffTest, SucceedsWhenTheSetupExitsWithZero) {
 TEST_F(HandOffTest, FailsOnAnyOtherExitCode) {
   // An empty text makes the setup exit with 10.
   const fs::path report = root_ / L"report.txt";
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", report.c_str());
-  EXPECT_FALSE(RunElevatedSetup(""));
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
+  {
+    const test::ScopedVariable report_to(L"VELK_TEST_SETUP_REPORT",
+                                         report.c_str());
+    EXPECT_FALSE(RunElevatedSetup(""));
+  }
   EXPECT_EQ(ReadFileBytes(report), "10");
   EXPECT_EQ(CountHandOffFiles(), 0);
 }
@@ -396,15 +405,15 @@ TEST_F(HandOffTest, GivesUpAfterTheWaitAndLeavesTheSetupRunning) {
   const fs::path report = root_ / L"report.txt";
   // The copy must still be asleep when the wait gives up and the input is
   // deleted: 5 s leave room for a loaded machine to stall this process.
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", L"5000");
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", report.c_str());
-  // A 200 ms wait stands in for the 30 seconds.
-  const bool succeeded = RunElevatedSetup(
-      MakeConfig("a:1"),
-      [](HANDLE process, DWORD) { return WaitForSingleObject(process, 200); });
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_DELAY_MS", nullptr);
-  SetEnvironmentVariableW(L"VELK_TEST_SETUP_REPORT", nullptr);
-  EXPECT_FALSE(succeeded);
+  {
+    const test::ScopedVariable delay(L"VELK_TEST_SETUP_DELAY_MS", L"5000");
+    const test::ScopedVariable report_to(L"VELK_TEST_SETUP_REPORT",
+                                         report.c_str());
+    // A 200 ms wait stands in for the 30 seconds.
+    EXPECT_FALSE(RunElevatedSetup(MakeConfig("a:1"), [](HANDLE process, DWORD) {
+      return WaitForSingleObject(process, 200);
+    }));
+  }
   EXPECT_EQ(CountHandOffFiles(), 0);
   EXPECT_FALSE(fs::exists(report));
 

@@ -24,7 +24,6 @@
 #include "tests/support/test_process.h"
 #include "tests/system/road_client.h"
 #include "tests/system/road_machine.h"
-#include "win/scoped_handle.h"
 
 namespace velk::test {
 namespace {
@@ -268,15 +267,8 @@ TEST(InstallerTest, UpgradeKeepsTheRunningTunnelAndUninstallEndsIt) {
     InstalledServiceConfig before;
     ASSERT_TRUE(ReadTunnelServiceConfig(&before));
 #if VELK_PACKAGES_CARRY_THE_CLIENT
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION client{};
-    std::wstring command_line = L"\"" + Installed(L"velk_vpn.exe") + L"\"";
-    ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr,
-                               FALSE, 0, nullptr, kInstallFolder.c_str(),
-                               &startup, &client));
-    CloseHandle(client.hThread);
-    velk::ScopedKernelHandle client_process(client.hProcess);
+    velk::test::TestProcess client;
+    ASSERT_TRUE(client.Start(Installed(L"velk_vpn.exe"), L"", kInstallFolder));
     ASSERT_TRUE(
         WaitUntil([] { return CountProcesses(L"velk_vpn.exe") == 1; }, 10000));
 #endif

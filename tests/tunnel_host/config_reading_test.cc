@@ -58,37 +58,32 @@ TEST(ReadEndpointHost, FollowsTheLineBracketAndLastColonRules) {
   }
 }
 
-TEST(ReadDnsServers, SortsAddressesByFamilyKeepingOrderAndSpelling) {
-  DnsServerLists lists = Dns(L"DNS = 192.0.2.53, 2001:db8::53, 198.51.100.53");
-  EXPECT_EQ(lists.ipv4, L"192.0.2.53,198.51.100.53");
-  EXPECT_EQ(lists.ipv6, L"2001:db8::53");
-
-  lists = Dns(L"DNS = 10.0.0.1\r\n[Peer]\r\ndns=10.0.0.2\r\nDNS = 10.0.0.1");
-  EXPECT_EQ(lists.ipv4, L"10.0.0.1,10.0.0.2,10.0.0.1");
-  EXPECT_EQ(lists.ipv6, L"");
-
-  // Written forms are kept, not normalised.
-  lists = Dns(L"DNS = 2001:DB8:0:0::1");
-  EXPECT_EQ(lists.ipv6, L"2001:DB8:0:0::1");
-}
-
-TEST(ReadDnsServers, DropsEverythingThatIsNotOneAddress) {
-  DnsServerLists lists = Dns(L"DNS = 10.0.0.1, corp.example");
-  EXPECT_EQ(lists.ipv4, L"10.0.0.1");
-  EXPECT_EQ(lists.ipv6, L"");
-
-  lists = Dns(L"DNS = 10.0.0.1 # office, 10.0.0.2");
-  EXPECT_EQ(lists.ipv4, L"10.0.0.2");
-
-  lists = Dns(L"DNS = 10.0.0.1 10.0.0.2");
-  EXPECT_EQ(lists.ipv4, L"");
-
-  lists = Dns(L"DNS = ,, 10.0.0.3,,\n#DNS = 10.0.0.4\nDNS-Servers = 10.0.0.5");
-  EXPECT_EQ(lists.ipv4, L"10.0.0.3");
-
-  lists = Dns(L"DNS = 256.0.0.1, 2001:db8::1::2, [2001:db8::1]");
-  EXPECT_EQ(lists.ipv4, L"");
-  EXPECT_EQ(lists.ipv6, L"");
+// Addresses sorted by family in their order and written form; whatever is
+// not one address is dropped.
+TEST(ReadDnsServers, KeepsOneAddressPerItemByFamily) {
+  struct Case {
+    const wchar_t* config;
+    const wchar_t* ipv4;
+    const wchar_t* ipv6;
+  };
+  const Case cases[] = {
+      {L"DNS = 192.0.2.53, 2001:db8::53, 198.51.100.53",
+       L"192.0.2.53,198.51.100.53", L"2001:db8::53"},
+      {L"DNS = 10.0.0.1\r\n[Peer]\r\ndns=10.0.0.2\r\nDNS = 10.0.0.1",
+       L"10.0.0.1,10.0.0.2,10.0.0.1", L""},
+      {L"DNS = 2001:DB8:0:0::1", L"", L"2001:DB8:0:0::1"},  // not normalised
+      {L"DNS = 10.0.0.1, corp.example", L"10.0.0.1", L""},
+      {L"DNS = 10.0.0.1 # office, 10.0.0.2", L"10.0.0.2", L""},
+      {L"DNS = 10.0.0.1 10.0.0.2", L"", L""},
+      {L"DNS = ,, 10.0.0.3,,\n#DNS = 10.0.0.4\nDNS-Servers = 10.0.0.5",
+       L"10.0.0.3", L""},
+      {L"DNS = 256.0.0.1, 2001:db8::1::2, [2001:db8::1]", L"", L""},
+  };
+  for (const Case& test : cases) {
+    const DnsServerLists lists = Dns(test.config);
+    EXPECT_EQ(lists.ipv4, test.ipv4) << test.config;
+    EXPECT_EQ(lists.ipv6, test.ipv6) << test.config;
+  }
 }
 
 // Random configurations built from the pieces real files are made of, plus

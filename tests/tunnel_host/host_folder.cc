@@ -1,44 +1,15 @@
 #include "tests/tunnel_host/host_folder.h"
 
-#include <atomic>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
 #include "tests/support/build_path.h"
 #include "tests/support/test_process.h"
+#include "win/whole_file.h"
 
 namespace velk::test {
-namespace {
-
-void RemoveFolder(const std::wstring& folder) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      // Best effort: a leftover file only costs space in the test prefix.
-      (void)DeleteFileW((folder + L"\\" + name).c_str());
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
-  (void)RemoveDirectoryW(folder.c_str());
-}
-
-}  // namespace
 
 HostFolder::HostFolder(Library library) {
-  static std::atomic<int> counter{0};
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  folder_ = std::wstring(temp) + L"velk_host_" +
-            std::to_wstring(GetCurrentProcessId()) + L"_" +
-            std::to_wstring(counter++);
-  RemoveFolder(folder_);
-  ok_ = CreateDirectoryW(folder_.c_str(), nullptr) != 0;
-  ok_ = ok_ && CopyFileW(WindowsPathOf(VELK_TOVRANE_TUNNEL_EXE).c_str(),
-                         host_path().c_str(), FALSE) != 0;
+  ok_ = !folder_.path().empty() &&
+        CopyFileW(WindowsPathOf(VELK_TOVRANE_TUNNEL_EXE).c_str(),
+                  host_path().c_str(), FALSE) != 0;
   const char* library_source = nullptr;
   if (library == Library::kStandIn) library_source = VELK_TUNNEL_STAND_IN_DLL;
   if (library == Library::kWithoutEntry) {
@@ -50,16 +21,9 @@ HostFolder::HostFolder(Library library) {
   }
 }
 
-HostFolder::~HostFolder() { RemoveFolder(folder_); }
-
-std::wstring HostFolder::Path(const std::wstring& name) const {
-  return folder_ + L"\\" + name;
-}
-
 void HostFolder::Write(const std::wstring& name,
                        const std::string& bytes) const {
-  std::ofstream file(Path(name).c_str(), std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  (void)WriteWholeFile(Path(name), bytes);
 }
 
 bool HostFolder::Plant(const std::wstring& name) const {
@@ -68,9 +32,9 @@ bool HostFolder::Plant(const std::wstring& name) const {
 }
 
 std::string HostFolder::Read(const std::wstring& name) const {
-  std::ifstream file(Path(name).c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file),
-                     std::istreambuf_iterator<char>());
+  std::string bytes;
+  (void)ReadWholeFile(Path(name), &bytes);
+  return bytes;
 }
 
 bool HostFolder::Exists(const std::wstring& name) const {
@@ -79,9 +43,9 @@ bool HostFolder::Exists(const std::wstring& name) const {
 
 DWORD HostFolder::RunHost(const std::wstring& arguments,
                           const std::wstring& working_folder) const {
-  return static_cast<DWORD>(
-      RunProgram(host_path(), arguments,
-                 working_folder.empty() ? folder_ : working_folder, 30000));
+  return static_cast<DWORD>(RunProgram(
+      host_path(), arguments,
+      working_folder.empty() ? folder_.path() : working_folder, 30000));
 }
 
 }  // namespace velk::test

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/support/temporary_folder.h"
+
 namespace velk::test {
 
 // A fresh folder of one test that holds the built host program, optionally a
@@ -16,12 +18,13 @@ class HostFolder {
   enum class Library { kNone, kStandIn, kWithoutEntry };
 
   explicit HostFolder(Library library);
-  ~HostFolder();
   HostFolder(const HostFolder&) = delete;
   HostFolder& operator=(const HostFolder&) = delete;
 
   bool ok() const { return ok_; }
-  std::wstring Path(const std::wstring& name) const;
+  std::wstring Path(const std::wstring& name) const {
+    return folder_.File(name);
+  }
   std::wstring host_path() const { return Path(L"tovrane_tunnel.exe"); }
 
   void Write(const std::wstring& name, const std::string& bytes) const;
@@ -45,7 +48,7 @@ class HostFolder {
                 const std::wstring& working_folder = std::wstring()) const;
 
  private:
-  std::wstring folder_;
+  TemporaryFolder folder_{L"velk host"};
   bool ok_ = false;
 };
 

@@ -8,13 +8,16 @@
 
 #include "tests/support/build_path.h"
 #include "tests/support/fake_network.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/test_process.h"
 #include "tests/tunnel_host/host_folder.h"
 
 namespace {
 
+using velk::test::EnvironmentVariable;
 using velk::test::FakeNetwork;
 using velk::test::HostFolder;
+using velk::test::ScopedVariable;
 
 constexpr char kConfig[] =
     "[Interface]\r\nPrivateKey = a2V5\r\nDNS = 10.0.0.53\r\n"
@@ -25,33 +28,6 @@ constexpr char kConfig[] =
 constexpr char kDirectRun[] = "no_dispatcher=1\n";
 
 // --- The program run directly ------------------------------------------------
-
-// An environment variable of this process; empty when it is not set.
-std::wstring Variable(const wchar_t* name) {
-  std::wstring value(32767, L'\0');
-  const DWORD length = GetEnvironmentVariableW(
-      name, value.data(), static_cast<DWORD>(value.size()));
-  value.resize(length < value.size() ? length : 0);
-  return value;
-}
-
-// An environment variable of this process, and so of the programs it
-// starts, set to `value` for as long as this lives.
-class ScopedVariable {
- public:
-  ScopedVariable(const wchar_t* name, const std::wstring& value)
-      : name_(name), old_value_(Variable(name)) {
-    SetEnvironmentVariableW(name, value.c_str());
-  }
-  ~ScopedVariable() {
-    SetEnvironmentVariableW(name_,
-                            old_value_.empty() ? nullptr : old_value_.c_str());
-  }
-
- private:
-  const wchar_t* name_;
-  std::wstring old_value_;
-};
 
 // Wine loads its own iphlpapi.dll wherever another one lies; Windows has no
 // such preference for it. For as long as this lives, the host program under
@@ -131,8 +107,9 @@ TEST(TunnelHostProgram, ExitCodesOfEveryStartFailure) {
     if (test_case.planted == Planted::kInWorkingFolder) {
       exit_code = folder.RunHost(arguments, planted.Path(L""));
     } else if (test_case.planted == Planted::kOnPath) {
-      const ScopedVariable path(L"PATH",
-                                planted.Path(L"") + L";" + Variable(L"PATH"));
+      const std::wstring path =
+          planted.Path(L"") + L";" + EnvironmentVariable(L"PATH").value_or(L"");
+      const ScopedVariable planted_first(L"PATH", path.c_str());
       exit_code = folder.RunHost(arguments);
     } else if (test_case.planted == Planted::kIpHelperBesideTheHost) {
       ASSERT_TRUE(folder.Plant(L"iphlpapi.dll"));

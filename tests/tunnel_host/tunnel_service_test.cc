@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,6 +23,7 @@
 #include "tests/tunnel_host/host_folder.h"
 #include "win/program_path.h"
 #include "win/scoped_socket.h"
+#include "win/whole_file.h"
 #include "win/winsock.h"
 
 namespace {
@@ -37,9 +36,9 @@ std::wstring BesideThisProgram(const std::wstring& name) {
 }
 
 std::string ReadBeside(const std::wstring& name) {
-  std::ifstream file(BesideThisProgram(name).c_str(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file),
-                     std::istreambuf_iterator<char>());
+  std::string bytes;
+  (void)velk::ReadWholeFile(BesideThisProgram(name), &bytes);
+  return bytes;
 }
 
 class TunnelHostServiceTest : public testing::Test {
@@ -59,9 +58,8 @@ class TunnelHostServiceTest : public testing::Test {
   }
 
   void SetKnobs(const std::string& knobs) {
-    std::ofstream file(BesideThisProgram(L"tunnel_stand_in.ini").c_str(),
-                       std::ios::binary | std::ios::trunc);
-    file << knobs;
+    ASSERT_TRUE(
+        velk::WriteWholeFile(BesideThisProgram(L"tunnel_stand_in.ini"), knobs));
   }
 
   // Installs the service for a configuration file with `config` in it.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "client/vpn_plugin/status_strings.h"
+#include "interfaces/vpn_channels.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 #include "win/scoped_handle.h"
 
@@ -77,9 +78,9 @@ class PluginSoakTest : public PluginTest {
     world_->HoldAt(world_->NowMs() + 500);
     const size_t connect = Connect();
     ASSERT_TRUE(world_->WaitUntilHeld(10000));
-    ASSERT_TRUE(window_->PumpUntil(
+    ASSERT_TRUE(PumpMessagesUntil(
         [&] { return window_->Replied(connect) && Timeline().size() >= 4; }));
-    const size_t disconnect = window_->CallControl("disconnect");
+    const size_t disconnect = window_->CallControl(vpn_channels::kDisconnect);
     world_->Release();
     ASSERT_TRUE(WaitForTimeline(7));
 
@@ -108,14 +109,14 @@ TEST_F(PluginSoakTest, TwoHundredRoundsReturnToTheFirstRoundsLevel) {
     ASSERT_NO_FATAL_FAILURE(Round());
     if (round == 0) {
       // The first round's threads have ended once the figures settle.
-      window_->PumpFor(100);
+      PumpMessagesFor(100);
       first = Measure();
     }
   }
   // Let the last monitor and connect threads finish.
   ProcessFigures last = Measure();
   for (int i = 0; i < 40 && last.threads > first.threads; ++i) {
-    window_->PumpFor(50);
+    PumpMessagesFor(50);
     last = Measure();
   }
   std::printf(

@@ -1,8 +1,8 @@
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 
-#include <chrono>
 #include <utility>
 
+#include "channels/engine_project.h"
 #include "channels/method_call.h"
 #include "channels/method_result.h"
 #include "channels/standard_method_codec.h"
@@ -10,7 +10,7 @@
 #include "client/vpn_plugin/vpn_plugin.h"
 #include "interfaces/vpn_channels.h"
 #include "stand_ins/embedder/embedder_testing.h"
-#include "win/text.h"
+#include "tests/support/temporary_folder.h"
 #include "win/whole_file.h"
 
 namespace velk::test {
@@ -68,23 +68,18 @@ WindowedPlugin::WindowedPlugin(OutsideWorld world)
   // calls "listen" and "getStatus" by itself. An empty script keeps it quiet
   // but for a "getConnectedSince" whenever it sees "connected", which
   // changes nothing. The view has read the script once the window is open.
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring script = std::wstring(folder) + L"vpn_plugin_test_" +
-                              std::to_wstring(GetCurrentProcessId()) + L".txt";
+  const TemporaryFolder folder;
+  const std::wstring script = folder.File(L"script.txt");
   if (!WriteWholeFile(script, "# the test plays the interface\n")) return;
-  flutter::EngineProject project;
-  project.assets_path = L"data\\flutter_assets";
-  project.icu_data_path = L"data\\icudtl.dat";
-  project.entrypoint_arguments = {"--ui-script=" + Utf16ToUtf8(script)};
+  flutter::EngineProject project = flutter::EngineProjectIn(L"data");
+  project.entrypoint_arguments = {"--ui-script=" +
+                                  folder.Utf8File(L"script.txt")};
   window_ = std::make_unique<FlutterWindow>(
       project, [world = std::move(world)](flutter::BinaryMessenger* messenger,
                                           HWND window) {
         return std::make_unique<VpnPlugin>(messenger, window, world);
       });
-  const bool open = window_->Open(L"VPN plug-in test", {10, 10}, {400, 740});
-  (void)DeleteFileW(script.c_str());  // a leftover only clutters the folder
-  if (!open) return;
+  if (!window_->Open(L"VPN plug-in test", {10, 10}, {400, 740})) return;
   hwnd_ = window_->NativeHandle();
   engine_ = VelkEmbedderNewestEngine();
   VelkEmbedderSetOutgoingObserver(engine_, &OnOutgoing, this);
@@ -209,26 +204,6 @@ void WindowedPlugin::DestroyWindowObject() {
   window_.reset();
 }
 
-bool WindowedPlugin::PumpUntil(const std::function<bool()>& done,
-                               int timeout_ms) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (true) {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    (void)MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
-
-void WindowedPlugin::PumpFor(int milliseconds) {
-  (void)PumpUntil([] { return false; }, milliseconds);
-}
-
 PluginTest::~PluginTest() {
   if (window_) {
     EXPECT_EQ(window_->Misdelivered(), 0);
@@ -263,14 +238,16 @@ Answer PluginTest::CallAndReply(
 
 size_t PluginTest::Connect(const std::string& settings) {
   return window_->CallControl(
-      "connect",
+      vpn_channels::kConnect,
       flutter::EncodableValue(flutter::EncodableValueMap{
-          {flutter::EncodableValue("settings"),
+          {flutter::EncodableValue(vpn_channels::kSettingsKey),
            flutter::EncodableValue(settings)},
-          {flutter::EncodableValue("address"),
+          {flutter::EncodableValue(vpn_channels::kAddressKey),
            flutter::EncodableValue("10.8.0.2/32")},
-          {flutter::EncodableValue("dns"), flutter::EncodableValue("1.1.1.1")},
-          {flutter::EncodableValue("mtu"), flutter::EncodableValue(1420)}}));
+          {flutter::EncodableValue(vpn_channels::kDnsKey),
+           flutter::EncodableValue("1.1.1.1")},
+          {flutter::EncodableValue(vpn_channels::kMtuKey),
+           flutter::EncodableValue(1420)}}));
 }
 
 bool PluginTest::DestroyPluginAndWaitForWorkers() {
@@ -279,11 +256,11 @@ bool PluginTest::DestroyPluginAndWaitForWorkers() {
   world_->Release();  // a worker held by a failed test must still end
   // Tasks queued for the window were freed with it; later posts fail and
   // are freed by their posters.
-  return WindowedPlugin::PumpUntil([this] { return world_.use_count() == 1; });
+  return PumpMessagesUntil([this] { return world_.use_count() == 1; });
 }
 
 bool PluginTest::WaitForTimeline(size_t entries) {
-  return WindowedPlugin::PumpUntil(
+  return PumpMessagesUntil(
       [this, entries] { return window_->Timeline().size() >= entries; });
 }
 

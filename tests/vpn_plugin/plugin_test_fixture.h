@@ -24,6 +24,7 @@
 #include "client/vpn_plugin/outside_world.h"
 #include "common/thread_annotations.h"
 #include "interfaces/embedder.h"
+#include "tests/support/message_pump.h"
 #include "tests/vpn_plugin/fake_tunnel_world.h"
 
 namespace velk::test {
@@ -81,11 +82,6 @@ class WindowedPlugin {
   // The window object goes, and its plug-in and engine with it; the record
   // stays.
   void DestroyWindowObject();
-
-  // Runs this thread's messages until `done` holds; false after `timeout_ms`.
-  static bool PumpUntil(const std::function<bool()>& done,
-                        int timeout_ms = 10000);
-  static void PumpFor(int milliseconds);
 
  private:
   struct ReplySlot {

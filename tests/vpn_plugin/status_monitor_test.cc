@@ -13,6 +13,7 @@
 
 #include "client/provisioning/tunnel_config.h"
 #include "client/vpn_plugin/status_strings.h"
+#include "interfaces/vpn_channels.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 
 namespace velk::test {
@@ -68,7 +69,7 @@ struct Row {
 };
 
 int64_t ConnectedSince(StatusMonitorTest& test) {
-  const Answer reply = test.CallAndReply("getConnectedSince");
+  const Answer reply = test.CallAndReply(vpn_channels::kGetConnectedSince);
   EXPECT_EQ(reply.kind, Answer::kSuccess);
   if (!reply.value) return 0;
   const auto* since = std::get_if<int64_t>(&*reply.value);
@@ -106,9 +107,11 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     row.setup.current = false;
     row.setup.stops_by_itself_at = 2500;
     row.setup.exit_code_by_itself = 5;
-    row.expected = Statuses{kStatusConnecting, "#stop-wait", "#setup"} +
-                   Repeat(kStatusConnected, 3) +
-                   Statuses{"error:Служба VPN остановлена (код 5)"};
+    row.expected =
+        Statuses{kStatusConnecting, "#stop-wait", "#setup"} +
+        Repeat(kStatusConnected, 3) +
+        Statuses{std::string(vpn_channels::kStatusServiceStoppedStart) + "5" +
+                 vpn_channels::kStatusServiceStoppedEnd};
     rows.push_back(row);
   }
   {
@@ -168,7 +171,7 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     row.hold_at = 3000;
     row.at_hold = [](StatusMonitorTest& test) {
       EXPECT_EQ(ConnectedSince(test), kWorldStartUnixMs);
-      test.window_->CallControl("disconnect");
+      test.window_->CallControl(vpn_channels::kDisconnect);
       EXPECT_EQ(ConnectedSince(test), 0);
     };
     rows.push_back(row);
@@ -214,7 +217,8 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     row.expected = {kStatusConnecting, "#setup", kStatusDisconnected,
                     "#stop-wait"};
     row.at_hold = [](StatusMonitorTest& test) {
-      test.calls_.push_back(test.window_->CallControl("disconnect"));
+      test.calls_.push_back(
+          test.window_->CallControl(vpn_channels::kDisconnect));
     };
     row.monitored = false;
     rows.push_back(row);
@@ -260,18 +264,18 @@ TEST_F(StatusMonitorTest, FollowsTheConnectionStateTable) {
     calls_ = {Connect(row.settings.empty() ? kValidSettings : row.settings)};
     if (row.at_hold) {
       ASSERT_TRUE(world_->WaitUntilHeld(10000));
-      window_->PumpFor(0);
+      PumpQueuedMessages();
       row.at_hold(*this);
       world_->Release();
     }
     // On a failure the comparison below shows what did arrive.
     EXPECT_TRUE(WaitForTimeline(row.expected.size()));
-    EXPECT_TRUE(window_->PumpUntil([&] {
+    EXPECT_TRUE(PumpMessagesUntil([&] {
       return std::all_of(calls_.begin(), calls_.end(),
                          [&](size_t call) { return window_->Replied(call); });
     }));
     // Anything sent after the row's end would arrive now.
-    window_->PumpFor(50);
+    PumpMessagesFor(50);
     EXPECT_EQ(Timeline(), row.expected);
     for (const size_t call : calls_) {
       EXPECT_EQ(window_->Reply(call).kind, Answer::kSuccess) << call;

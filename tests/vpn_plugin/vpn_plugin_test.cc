@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/method_call.h"
 #include "channels/standard_method_codec.h"
@@ -30,8 +31,8 @@ class VpnPluginTest : public PluginTest {
   // Connects with `arguments` through the direct route and returns the
   // stored configuration text.
   std::string StoredConfigAfterConnect(const EncodableValueMap& arguments) {
-    const size_t call = window_->CallControl("connect", arguments);
-    EXPECT_TRUE(window_->PumpUntil([&] { return window_->Replied(call); }));
+    const size_t call = window_->CallControl(vpn_channels::kConnect, arguments);
+    EXPECT_TRUE(PumpMessagesUntil([&] { return window_->Replied(call); }));
     return world_->StoredConfig();
   }
 };
@@ -52,10 +53,10 @@ TEST_F(VpnPluginTest, AnswersTheMethodTable) {
        {std::optional<EncodableValue>(),
         std::optional<EncodableValue>(EncodableValue(EncodableValueList{})),
         std::optional<EncodableValue>(EncodableValue("settings"))}) {
-    const Answer answer = CallAndReply("connect", bad);
+    const Answer answer = CallAndReply(vpn_channels::kConnect, bad);
     EXPECT_EQ(answer.kind, Answer::kError);
-    EXPECT_EQ(answer.code, "bad_args");
-    EXPECT_EQ(answer.message, "Expected a map argument");
+    EXPECT_EQ(answer.code, vpn_channels::kBadArgumentsCode);
+    EXPECT_EQ(answer.message, vpn_channels::kBadArgumentsMessage);
     EXPECT_FALSE(answer.value.has_value()) << "no details";
   }
   EXPECT_EQ(world_->ServiceOperationCount(), 0);
@@ -63,16 +64,17 @@ TEST_F(VpnPluginTest, AnswersTheMethodTable) {
   EXPECT_EQ(CallAndReply("Connect").kind, Answer::kNotImplemented);
   EXPECT_EQ(CallAndReply("getStatuses").kind, Answer::kNotImplemented);
 
-  const Answer since = CallAndReply("getConnectedSince");
+  const Answer since = CallAndReply(vpn_channels::kGetConnectedSince);
   EXPECT_EQ(since.kind, Answer::kSuccess);
   EXPECT_FALSE(since.value.has_value());
 
-  const Answer status = CallAndReply("getStatus");
+  const Answer status = CallAndReply(vpn_channels::kGetStatus);
   EXPECT_EQ(status.kind, Answer::kSuccess);
   EXPECT_EQ(status.value, EncodableValue(velk::kStatusDisconnected));
 
   // No service at all: still success, and the status at once.
-  const Answer disconnect = CallAndReply("disconnect", EncodableValue(7));
+  const Answer disconnect =
+      CallAndReply(vpn_channels::kDisconnect, EncodableValue(7));
   EXPECT_EQ(disconnect.kind, Answer::kSuccess);
   EXPECT_FALSE(disconnect.value.has_value());
   EXPECT_EQ(Timeline(),
@@ -87,8 +89,9 @@ TEST_F(VpnPluginTest, ReadsConnectArgumentsByType) {
 
   // An empty map: three empty strings and MTU 1350 reach the builder, whose
   // message arrives as the error status before the reply.
-  const size_t empty = window_->CallControl("connect", EncodableValueMap{});
-  ASSERT_TRUE(window_->PumpUntil([&] { return window_->Replied(empty); }));
+  const size_t empty =
+      window_->CallControl(vpn_channels::kConnect, EncodableValueMap{});
+  ASSERT_TRUE(PumpMessagesUntil([&] { return window_->Replied(empty); }));
   EXPECT_EQ(Timeline(), (std::vector<std::string>{
                             velk::kStatusConnecting,
                             "error:Некорректный PrivateKey в конфигурации"}));
@@ -96,32 +99,34 @@ TEST_F(VpnPluginTest, ReadsConnectArgumentsByType) {
 
   // 2^32 + 1400 as a 64-bit value counts by its low 32 bits.
   std::string config = StoredConfigAfterConnect(EncodableValueMap{
-      {EncodableValue("settings"), settings},
-      {EncodableValue("address"), EncodableValue("10.9.0.2/32")},
-      {EncodableValue("dns"), EncodableValue("9.9.9.9")},
-      {EncodableValue("mtu"), EncodableValue(int64_t{4294967296 + 1400})}});
+      {EncodableValue(vpn_channels::kSettingsKey), settings},
+      {EncodableValue(vpn_channels::kAddressKey),
+       EncodableValue("10.9.0.2/32")},
+      {EncodableValue(vpn_channels::kDnsKey), EncodableValue("9.9.9.9")},
+      {EncodableValue(vpn_channels::kMtuKey),
+       EncodableValue(int64_t{4294967296 + 1400})}});
   EXPECT_EQ(LineStartingWith(config, "MTU"), "MTU = 1400");
   EXPECT_EQ(LineStartingWith(config, "Address"), "Address = 10.9.0.2/32");
   EXPECT_EQ(LineStartingWith(config, "DNS"), "DNS = 9.9.9.9");
 
   // Values of other types count as missing.
-  config = StoredConfigAfterConnect(
-      EncodableValueMap{{EncodableValue("settings"), settings},
-                        {EncodableValue("address"), EncodableValue(10)},
-                        {EncodableValue("mtu"), EncodableValue("1400")}});
+  config = StoredConfigAfterConnect(EncodableValueMap{
+      {EncodableValue(vpn_channels::kSettingsKey), settings},
+      {EncodableValue(vpn_channels::kAddressKey), EncodableValue(10)},
+      {EncodableValue(vpn_channels::kMtuKey), EncodableValue("1400")}});
   EXPECT_EQ(LineStartingWith(config, "MTU"), "MTU = 1350");
   EXPECT_EQ(LineStartingWith(config, "Address"), "Address = ");
 }
 
 TEST_F(VpnPluginTest, DropsStatusesWithoutListener) {
   Start({});
-  CallAndReply("disconnect");
+  CallAndReply(vpn_channels::kDisconnect);
   EXPECT_TRUE(window_->Listen());
-  CallAndReply("disconnect");
+  CallAndReply(vpn_channels::kDisconnect);
   EXPECT_TRUE(window_->Cancel());
-  CallAndReply("disconnect");
+  CallAndReply(vpn_channels::kDisconnect);
   EXPECT_TRUE(window_->Listen());
-  CallAndReply("disconnect");
+  CallAndReply(vpn_channels::kDisconnect);
   EXPECT_EQ(Timeline(), (std::vector<std::string>{
                             "#stop", "#stop", velk::kStatusDisconnected,
                             "#stop", "#stop", velk::kStatusDisconnected}));
@@ -133,34 +138,35 @@ TEST_F(VpnPluginTest, GetStatusAtStartUpResumesARunningTunnel) {
   world_->HoldAt(2000);
   ASSERT_TRUE(window_->Listen());
 
-  const Answer status = CallAndReply("getStatus");
+  const Answer status = CallAndReply(vpn_channels::kGetStatus);
   EXPECT_EQ(status.value, EncodableValue(velk::kStatusConnected));
   ASSERT_TRUE(world_->WaitUntilHeld(10000));
-  window_->PumpFor(0);
+  PumpQueuedMessages();
   // The monitor's first poll, at the call, set connected-since; asking again
   // gives the same moment, and a second "getStatus" starts no monitor.
-  EXPECT_EQ(CallAndReply("getConnectedSince").value,
+  EXPECT_EQ(CallAndReply(vpn_channels::kGetConnectedSince).value,
             EncodableValue(kWorldStartUnixMs));
-  EXPECT_EQ(CallAndReply("getConnectedSince").value,
+  EXPECT_EQ(CallAndReply(vpn_channels::kGetConnectedSince).value,
             EncodableValue(kWorldStartUnixMs));
-  EXPECT_EQ(CallAndReply("getStatus").value,
+  EXPECT_EQ(CallAndReply(vpn_channels::kGetStatus).value,
             EncodableValue(velk::kStatusConnected));
   world_->Release();
 
   ASSERT_TRUE(WaitForTimeline(6));
-  window_->PumpFor(50);
+  PumpMessagesFor(50);
   EXPECT_EQ(Timeline(),
             (std::vector<std::string>{
                 velk::kStatusConnected, velk::kStatusConnected,
                 velk::kStatusConnected, velk::kStatusConnected,
                 velk::kStatusConnected, velk::kStatusDisconnected}));
-  EXPECT_FALSE(CallAndReply("getConnectedSince").value.has_value());
+  EXPECT_FALSE(
+      CallAndReply(vpn_channels::kGetConnectedSince).value.has_value());
 }
 
 TEST_F(VpnPluginTest, StartingServiceReadsAsConnecting) {
   Start({.start_delay_ms = 60000, .stops_by_itself_at = 1500});
   world_->StartRunningNow();
-  EXPECT_EQ(CallAndReply("getStatus").value,
+  EXPECT_EQ(CallAndReply(vpn_channels::kGetStatus).value,
             EncodableValue(velk::kStatusConnecting));
 }
 
@@ -170,7 +176,7 @@ TEST_F(VpnPluginTest, MonitorAsleepWhenThePluginGoesTouchesNothing) {
   world_->HoldAt(2000);
   const size_t call = Connect();
   ASSERT_TRUE(world_->WaitUntilHeld(10000));
-  ASSERT_TRUE(window_->PumpUntil([&] { return window_->Replied(call); }));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return window_->Replied(call); }));
   const int operations = world_->ServiceOperationCount();
   const size_t polls = world_->MonitorPollTimesNs().size();
   const size_t statuses = Timeline().size();
@@ -192,10 +198,7 @@ TEST(VpnPluginLifetime, ConnectOutlivingItsPluginOrWindowFreesItsReply) {
     SCOPED_TRACE(plugin_goes ? "plug-in destroyed" : "window gone");
     auto world = std::make_shared<FakeTunnelWorld>(FakeTunnelWorld::Setup{
         .installed = false, .elevation_succeeds = plugin_goes});
-    flutter::EngineProject project;
-    project.assets_path = L"data\\flutter_assets";
-    project.icu_data_path = L"data\\icudtl.dat";
-    flutter::FlutterEngine engine(project);
+    flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
     const HWND gone = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0,
                                       HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_TRUE(DestroyWindow(gone));
@@ -210,10 +213,11 @@ TEST(VpnPluginLifetime, ConnectOutlivingItsPluginOrWindowFreesItsReply) {
     const auto message =
         flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(
             flutter::MethodCall(
-                "connect", std::make_unique<EncodableValue>(EncodableValueMap{{
-                               EncodableValue("settings"),
-                               EncodableValue(kValidSettings),
-                           }})));
+                vpn_channels::kConnect,
+                std::make_unique<EncodableValue>(EncodableValueMap{{
+                    EncodableValue(vpn_channels::kSettingsKey),
+                    EncodableValue(kValidSettings),
+                }})));
     int replies = 0;
     ASSERT_TRUE(VelkEmbedderDeliverMessage(
         engine.engine(), vpn_channels::kControlChannel, message->data(),
@@ -227,15 +231,14 @@ TEST(VpnPluginLifetime, ConnectOutlivingItsPluginOrWindowFreesItsReply) {
 
     if (plugin_goes) plugin.reset();
     world->Release();
-    EXPECT_TRUE(WindowedPlugin::PumpUntil([&] {
+    EXPECT_TRUE(PumpMessagesUntil([&] {
       return references() == idle_references;
     })) << "the reply was freed";
     EXPECT_EQ(replies, 0);
     EXPECT_EQ(VelkEmbedderGetCounters(engine.engine()).open_responses, 1u);
     plugin.reset();
     // A monitor started for a plug-in that is gone would poll on for ever.
-    EXPECT_TRUE(
-        WindowedPlugin::PumpUntil([&] { return world.use_count() == 1; }));
+    EXPECT_TRUE(PumpMessagesUntil([&] { return world.use_count() == 1; }));
     EXPECT_TRUE(world->MonitorPollTimesNs().empty()) << "no monitor started";
   }
 }

@@ -25,8 +25,10 @@
 #include "client/vpn_plugin/outside_world.h"
 #include "client/vpn_plugin/tunnel_traffic.h"
 #include "common/tunnel_identity.h"
+#include "interfaces/vpn_channels.h"
 #include "tests/provisioning/service_test_support.h"
 #include "tests/support/crash_guard.h"
+#include "tests/support/message_pump.h"
 #include "tests/vpn_plugin/plugin_test_fixture.h"
 #include "win/program_path.h"
 #include "win/scoped_handle.h"
@@ -159,22 +161,21 @@ int wmain(int argc, wchar_t** argv) {
     }
     const double cpu_before = ProcessCpuSeconds();
     const auto start = Clock::now();
-    (void)window.CallControl("getStatus");  // starts the monitor
+    // Starts the monitor.
+    (void)window.CallControl(velk::vpn_channels::kGetStatus);
     // The main window's loop: blocked in GetMessageW between tasks.
     const DWORD platform_thread = GetCurrentThreadId();
     std::thread([platform_thread, seconds] {
       Sleep(static_cast<DWORD>(seconds) * 1000);
       PostThreadMessageW(platform_thread, WM_QUIT, 0, 0);
     }).detach();
-    MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      DispatchMessageW(&message);
-    }
+    velk::test::RunMessageLoop();
     const double cpu = ProcessCpuSeconds() - cpu_before;
     const std::chrono::duration<double> wall = Clock::now() - start;
     const std::vector<std::string> statuses = window.Timeline();
     const long connected =
-        std::count(statuses.begin(), statuses.end(), std::string("connected"));
+        std::count(statuses.begin(), statuses.end(),
+                   std::string(velk::vpn_channels::kStatusConnected));
     std::printf(
         "idle connected: %.1f s watched, %ld \"connected\" events, client CPU "
         "%.3f s = %.4f %% of one core (%.1f ms per minute)\n",
