@@ -2,17 +2,15 @@
 
 #include <windows.h>
 
-#include <aclapi.h>
-
 #include "interfaces/tunnel_library.h"
 #include "tunnel_host/config_file.h"
 #include "tunnel_host/config_scan.h"
 #include "tunnel_host/endpoint_route_keeper.h"
 #include "tunnel_host/tunnel_dns_keeper.h"
+#include "win/access_list.h"
 #include "win/command_line.h"
 #include "win/ip_helper.h"
 #include "win/program_path.h"
-#include "win/scoped_handle.h"
 
 namespace velk {
 namespace {
@@ -51,29 +49,10 @@ void LetSignedInUsersWaitForTheHost() {
                           &users_size)) {
     return;
   }
-  PACL old_acl = nullptr;
-  ScopedLocalPointer<PSECURITY_DESCRIPTOR> descriptor;
-  if (GetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
-                      DACL_SECURITY_INFORMATION, nullptr, nullptr, &old_acl,
-                      nullptr, descriptor.receive()) != ERROR_SUCCESS) {
-    return;
-  }
-  EXPLICIT_ACCESS_W entry = {};
-  entry.grfAccessPermissions = SYNCHRONIZE;
-  entry.grfAccessMode = GRANT_ACCESS;
-  entry.grfInheritance = NO_INHERITANCE;
-  entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-  entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-  entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(users);
-  // The old list lives inside the descriptor: merge before freeing it.
-  ScopedLocalPointer<PACL> merged;
-  const DWORD merge_result =
-      SetEntriesInAclW(1, &entry, old_acl, merged.receive());
-  descriptor.reset();
-  if (merge_result != ERROR_SUCCESS) return;
-  (void)SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
-                        DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        merged.get(), nullptr);
+  (void)AddAccessEntry(
+      GetCurrentProcess(), SE_KERNEL_OBJECT,
+      SidAccessEntry(users, TRUSTEE_IS_WELL_KNOWN_GROUP, SYNCHRONIZE,
+                     GRANT_ACCESS, NO_INHERITANCE));
 }
 
 }  // namespace

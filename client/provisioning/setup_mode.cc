@@ -13,6 +13,7 @@
 #include "client/provisioning/current_user.h"
 #include "client/provisioning/tunnel_data_folder.h"
 #include "client/provisioning/tunnel_service.h"
+#include "win/access_list.h"
 #include "win/scoped_handle.h"
 
 // Setup runs with an administrator's token on a path and a folder that a
@@ -257,22 +258,7 @@ ScopedKernelHandle WriteStoredFile(const std::wstring& path,
 // so keeps what it inherits from the folder. Failures leave the file as the
 // folder's entries made it.
 void GrantUserFileAccess(HANDLE file, PSID user) {
-  PACL old_acl = nullptr;
-  ScopedLocalPointer<PSECURITY_DESCRIPTOR> descriptor;
-  if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                      nullptr, &old_acl, nullptr,
-                      descriptor.receive()) != ERROR_SUCCESS) {
-    return;
-  }
-  // The old list lives inside the descriptor: merge before freeing it.
-  EXPLICIT_ACCESS_W entry = ConfigFileUserEntry(user);
-  ScopedLocalPointer<PACL> merged;
-  const DWORD merge_result =
-      SetEntriesInAclW(1, &entry, old_acl, merged.receive());
-  descriptor.reset();
-  if (merge_result != ERROR_SUCCESS) return;
-  (void)SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                        nullptr, nullptr, merged.get(), nullptr);
+  (void)AddAccessEntry(file, SE_FILE_OBJECT, ConfigFileUserEntry(user));
 }
 
 int RunSetup(const std::wstring& input_path) {
