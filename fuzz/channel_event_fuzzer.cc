@@ -15,6 +15,7 @@
 #include "channels/standard_method_codec.h"
 #include "channels/stream_handler_functions.h"
 #include "fuzz/channel_fuzz_support.h"
+#include "interfaces/vpn_channels.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ std::unique_ptr<flutter::StreamHandler> MakeHandler(
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   velk::fuzz::SilenceChannelReports();
-  static const char kChannel[] = "tovrane.vpn/status";
+  const char* const kChannel = velk::vpn_channels::kStatusChannel;
   flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   flutter::EventChannel channel(
       engine.GetMessenger(), kChannel,

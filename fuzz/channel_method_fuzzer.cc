@@ -11,6 +11,7 @@
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
 #include "fuzz/channel_fuzz_support.h"
+#include "interfaces/vpn_channels.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ void Handle(const MethodCall& call, std::unique_ptr<MethodResult> result) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   velk::fuzz::SilenceChannelReports();
-  static const char kChannel[] = "tovrane.vpn/control";
+  const char* const kChannel = velk::vpn_channels::kControlChannel;
   flutter::FlutterEngine engine(flutter::EngineProjectIn(L"data"));
   const flutter::StandardMethodCodec& codec =
       flutter::StandardMethodCodec::ForSerializer(nullptr);

@@ -299,8 +299,8 @@ TEST_F(DemoViewTest, ScriptDrivesTheInterfaceAndTheTranscriptRecordsIt) {
   EXPECT_TRUE(header[4].starts_with(
       "arg 2 " + ToHex("--ui-transcript=" + transcript_path_)));
 
-  const std::string control = "tovrane.vpn/control ";
-  const std::string status = "tovrane.vpn/status ";
+  const std::string control = std::string(channels::kControlChannel) + " ";
+  const std::string status = std::string(channels::kStatusChannel) + " ";
   EXPECT_TRUE(InOrder(
       entries,
       {"settings " + Quoted(settings_path_) + " ok", "script 1 listen",
