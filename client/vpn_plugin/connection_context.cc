@@ -63,7 +63,7 @@ void ConnectionContext::AskToDisconnect(
     connect_under_way_ = false;
     cancelled = std::move(waiting_);
     waiting_.reset();
-    if (worker_running_) {
+    if (work_under_way_) {
       // After the work under way, which may be starting the service.
       waiting_.emplace();
       waiting_->kind = ServiceWork::Kind::kStop;
@@ -155,12 +155,14 @@ void ConnectionContext::RunOnPlatformThread(PlatformTask task) {
 
 std::optional<ServiceWork> ConnectionContext::TakeWork() {
   MutexLock lock(mutex_);
+  work_under_way_ = false;
   if (!waiting_ || detached_) {
     worker_running_ = false;
     return std::nullopt;
   }
   std::optional<ServiceWork> work = std::move(waiting_);
   waiting_.reset();
+  work_under_way_ = true;
   return work;
 }
 
@@ -173,6 +175,7 @@ void ConnectionContext::FinishConnect(uint64_t request, bool service_running) {
   uint64_t monitor = 0;
   {
     MutexLock lock(mutex_);
+    work_under_way_ = false;
     if (request != latest_request_ || detached_) return;
     connect_under_way_ = false;
     if (service_running) {

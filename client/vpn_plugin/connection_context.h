@@ -144,6 +144,12 @@ class ConnectionContext
   // At most one piece of work waits; the worker runs while this is set.
   std::optional<ServiceWork> waiting_ GUARDED_BY(mutex_);
   bool worker_running_ GUARDED_BY(mutex_) = false;
+  // The worker is doing service work. A connect's ends with FinishConnect,
+  // before its reply is posted: the worker thread may still be alive
+  // afterwards, but a disconnect that follows the reply has nothing to wait
+  // for, and a stop deferred behind nothing would let the monitor report
+  // the still-running tunnel after "disconnected".
+  bool work_under_way_ GUARDED_BY(mutex_) = false;
   // The user's last request is a connect whose work has not finished.
   bool connect_under_way_ GUARDED_BY(mutex_) = false;
   uint64_t current_monitor_ GUARDED_BY(mutex_) = 0;  // 0: none
